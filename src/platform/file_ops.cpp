@@ -1,0 +1,137 @@
+#include "platform/file_ops.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "platform/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace tolvane {
+namespace {
+
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  return what + " \"" + path + "\": " + std::strerror(errno);
+}
+
+// A hidden name beside the target; mkstemp makes it unique.
+std::string TempPattern(const std::string& target) {
+  return FolderOf(target) + "." + NameOf(target) + ".tolvane-XXXXXX";
+}
+
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
+                                                       std::uint64_t max_bytes, Status* status) {
+  auto fail = [&](std::string message) -> std::optional<std::vector<std::uint8_t>> {
+    if (status) *status = Status::Error(std::move(message));
+    return std::nullopt;
+  };
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return fail("cannot open \"" + path + "\"");
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return fail("\"" + path + "\" is not a regular file");
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) return fail("cannot read the size of \"" + path + "\"");
+  if (size > max_bytes) return fail("\"" + path + "\" is too large");
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (!bytes.empty() && !in.read(reinterpret_cast<char*>(bytes.data()),
+                                 static_cast<std::streamsize>(bytes.size()))) {
+    return fail("cannot read \"" + path + "\"");
+  }
+  return bytes;
+}
+
+WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
+                            WriteMode mode, std::string* error) {
+  auto fail = [&](std::string message) {
+    if (error) *error = std::move(message);
+    return WriteResult::kFailed;
+  };
+  std::string temp = TempPattern(path);
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return fail(ErrnoText("cannot create a file in the folder of", path));
+  // mkstemp creates 0600; give the output the usual permissions of a new file.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  const int saved_errno = errno;
+  ::close(fd);
+  if (!written) {
+    ::unlink(temp.c_str());
+    errno = saved_errno;
+    return fail(ErrnoText("cannot write", path));
+  }
+  const unsigned flags = mode == WriteMode::kNoReplace ? RENAME_NOREPLACE : 0;
+  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), flags) != 0) {
+    const int rename_errno = errno;
+    ::unlink(temp.c_str());
+    if (rename_errno == EEXIST) return WriteResult::kExists;
+    errno = rename_errno;
+    return fail(ErrnoText("cannot create", path));
+  }
+  return WriteResult::kWritten;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool CopyFileTo(const std::string& source, const std::string& target) {
+  std::string temp = TempPattern(target);
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  ::close(fd);
+  std::error_code ec;
+  fs::copy_file(source, temp, fs::copy_options::overwrite_existing, ec);
+  if (!ec) fs::rename(temp, target, ec);
+  if (ec) fs::remove(temp, ec);
+  return !ec;
+}
+
+std::string ExpandLongPath(const std::string& path) {
+  std::error_code ec;
+  fs::path full = fs::absolute(fs::path(path), ec);
+  if (ec) full = fs::path(path);
+  full = full.lexically_normal();
+  std::string text = full.string();
+  // A trailing separator gives no empty last component.
+  while (text.size() > 1 && text.back() == kPathSeparator) text.pop_back();
+  return text;
+}
+
+std::string DefaultTargetFolder() {
+  std::error_code ec;
+  fs::path temp = fs::temp_directory_path(ec);
+  if (ec) temp = "/tmp";
+  std::string folder = ExpandLongPath(temp.string());
+  if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
+  return folder;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace tolvane {
+
+// Reads a whole file, refusing files larger than max_bytes. Nothing on failure.
+std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
+                                                       std::uint64_t max_bytes, Status* status);
+
+enum class WriteMode { kReplace, kNoReplace };
+enum class WriteResult { kWritten, kExists, kFailed };
+
+// Writes bytes under a temporary name in the target's folder and renames it into place, so the
+// final name never holds a half-written file. kNoReplace never replaces an existing file and
+// reports kExists instead.
+WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
+                            WriteMode mode, std::string* error);
+
+bool FileExists(const std::string& path);
+// Deletes a file; false when it could not be deleted.
+bool DeleteFile(const std::string& path);
+// Copies one file, replacing an existing target; the target appears complete or not at all.
+bool CopyFileTo(const std::string& source, const std::string& target);
+
+// The path made absolute with each component as the file system spells it.
+std::string ExpandLongPath(const std::string& path);
+// The system's temporary folder, expanded, ending in "/".
+std::string DefaultTargetFolder();
+
+}  // namespace tolvane

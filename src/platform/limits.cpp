@@ -1,0 +1,14 @@
+#include "platform/limits.h"
+
+namespace tolvane {
+
+Status CheckImageSize(std::uint64_t width, std::uint64_t height, const char* format) {
+  if (width == 0 || height == 0) return Status::Error(std::string(format) + ": image has no pixels");
+  if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels) {
+    return Status::Error(std::string(format) + ": image of " + std::to_string(width) + " x " +
+                         std::to_string(height) + " pixels exceeds the size limit");
+  }
+  return {};
+}
+
+}  // namespace tolvane
