@@ -110,8 +110,9 @@ bool CopyFileTo(const std::string& source, const std::string& target) {
   std::error_code ec;
   fs::copy_file(source, temp, fs::copy_options::overwrite_existing, ec);
   if (!ec) fs::rename(temp, target, ec);
-  if (ec) fs::remove(temp, ec);
-  return !ec;
+  if (!ec) return true;
+  fs::remove(temp, ec);
+  return false;
 }
 
 std::string ExpandLongPath(const std::string& path) {

@@ -25,6 +25,7 @@ std::string ReplaceExtension(std::string_view name, std::string_view new_ext);
 class NameRandom {
  public:
   NameRandom();
+  explicit NameRandom(unsigned long long seed) : state_(seed) {}
   int Draw();
 
  private:

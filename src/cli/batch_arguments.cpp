@@ -1,0 +1,229 @@
+#include "cli/batch_arguments.h"
+
+#include <charconv>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+
+#include "engine/naming.h"
+
+namespace tolvane::cli {
+
+const char kUsage[] = R"(Usage: tolvane-batch [options] FILE...
+
+Converts image files (BMP, and more formats as they are built in) in the order given,
+exactly as the window's Run command does with its list.
+
+Where the outputs go and what they are called:
+  -o, --output-dir DIR        folder of the outputs (default: the temporary folder)
+      --same-folder           write each output beside its source
+      --operation OP          copy (default): convert, keep the source
+                              move: convert, delete the source once its output exists
+                              simple-copy, simple-move: copy or move the files unchanged
+      --rename BASE           name the outputs BASE1, BASE2, ... by list position
+An output whose name is taken gets a random number and "_" in front; nothing is replaced.
+
+Output format:
+  -f, --format FMT            keep (default) | bmp | jpeg | png | gif | tiff | emf
+  -q, --jpeg-quality N        1..100 (default 100)
+      --clear-exif            JPEG outputs carry no metadata
+      --png-compression N     0..9 (default 6)
+      --png-transparent       the bottom-left pixel's colour becomes transparent
+
+Operations, applied in this order:
+      --invert --night-vision --gray-scale --sepia
+      --rotate OPT            right | left | flip-vertical | flip-horizontal
+      --crop L,T,R,B          pixels to cut from the left, top, right, bottom
+      --canvas L,T,R,B        border widths to add (0..10000 each)
+      --canvas-color RRGGBB   border colour in hex, red first (default 000000)
+      --resize WxH            target size in pixels (each side > 5)
+      --aspect width|height|none   keep the width and derive the height (default),
+                              the other way round, or take WxH as it is
+
+Other:
+      --quiet                 no progress on stderr
+  -h, --help                  this text
+      --version               the version
+
+Every file that yields no output is named on stderr with the reason.
+Exit status: 0 when every file produced its output, 1 when one did not or the run stopped
+on an error, 2 for bad usage.
+)";
+
+namespace {
+
+[[noreturn]] void Bad(const std::string& message) { throw std::invalid_argument(message); }
+
+int ParseInt(const std::string& text, const std::string& option, int low, int high) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || value < low || value > high) {
+    Bad(option + " expects a whole number from " + std::to_string(low) + " to " +
+        std::to_string(high) + ", not \"" + text + "\"");
+  }
+  return value;
+}
+
+std::vector<int> ParseList(const std::string& text, const std::string& option, int high) {
+  std::vector<int> values;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    values.push_back(ParseInt(text.substr(start, comma - start), option, 0, high));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (values.size() != 4) Bad(option + " expects four numbers L,T,R,B, not \"" + text + "\"");
+  return values;
+}
+
+template <typename T>
+T Choose(const std::string& text, const std::string& option, const std::map<std::string, T>& map) {
+  const auto it = map.find(text);
+  if (it != map.end()) return it->second;
+  std::string names;
+  for (const auto& [name, value] : map) names += (names.empty() ? "" : ", ") + name;
+  Bad(option + " expects one of " + names + ", not \"" + text + "\"");
+}
+
+TColor ParseColour(const std::string& text) {
+  unsigned value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value, 16);
+  if (text.size() != 6 || ec != std::errc() || ptr != end) {
+    Bad("--canvas-color expects six hex digits RRGGBB, not \"" + text + "\"");
+  }
+  return RGBColor(std::uint8_t(value >> 16), std::uint8_t(value >> 8), std::uint8_t(value));
+}
+
+void ParseResize(const std::string& text, TConvertOptions& o) {
+  const std::size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) Bad("--resize expects WxH, not \"" + text + "\"");
+  o.ResizeWidth = ParseInt(text.substr(0, x), "--resize", 0, 65535);
+  o.ResizeHeight = ParseInt(text.substr(x + 1), "--resize", 0, 65535);
+  o.ResizeEnabled = true;
+}
+
+std::string FolderText(const std::string& dir) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) Bad("output folder \"" + dir + "\" does not exist");
+  std::string folder = ExpandLongPath(dir);
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+using Handler = std::function<void(BatchArguments&, const std::string&)>;
+
+const std::map<std::string, Handler>& ValueOptions() {
+  static const std::map<std::string, Handler> options = {
+      {"--output-dir", [](BatchArguments& a, const std::string& v) { a.options.TargetFolder = FolderText(v); }},
+      {"--operation", [](BatchArguments& a, const std::string& v) {
+         a.options.Operation = Choose<TFileOperation>(v, "--operation",
+             {{"copy", TFileOperation::kCopyFiles}, {"move", TFileOperation::kMoveFiles},
+              {"simple-copy", TFileOperation::kSimpleCopy}, {"simple-move", TFileOperation::kSimpleMove}});
+       }},
+      {"--rename", [](BatchArguments& a, const std::string& v) {
+         if (const auto problem = BaseNameProblem(v)) Bad(*problem);
+         a.options.Rename = true;
+         a.options.BaseName = v;
+       }},
+      {"--format", [](BatchArguments& a, const std::string& v) {
+         a.options.OutputFormat = Choose<TOutputFormat>(v, "--format",
+             {{"keep", TOutputFormat::kKeepExtension}, {"bmp", TOutputFormat::kBitmap},
+              {"jpeg", TOutputFormat::kJpeg}, {"png", TOutputFormat::kPng}, {"gif", TOutputFormat::kGif},
+              {"tiff", TOutputFormat::kTiff}, {"emf", TOutputFormat::kEmf}});
+       }},
+      {"--jpeg-quality", [](BatchArguments& a, const std::string& v) { a.options.JpegQuality = ParseInt(v, "--jpeg-quality", 1, 100); }},
+      {"--png-compression", [](BatchArguments& a, const std::string& v) { a.options.PngCompression = ParseInt(v, "--png-compression", 0, 9); }},
+      {"--rotate", [](BatchArguments& a, const std::string& v) {
+         a.options.RotateEnabled = true;
+         a.options.RotateOption = Choose<TRotateOption>(v, "--rotate",
+             {{"right", TRotateOption::kRotateRight}, {"left", TRotateOption::kRotateLeft},
+              {"flip-vertical", TRotateOption::kFlipVertically}, {"flip-horizontal", TRotateOption::kFlipHorizontally}});
+       }},
+      {"--crop", [](BatchArguments& a, const std::string& v) {
+         const auto c = ParseList(v, "--crop", 1 << 24);
+         a.options.CropEnabled = true;
+         a.options.CropLeft = c[0], a.options.CropTop = c[1], a.options.CropRight = c[2], a.options.CropBottom = c[3];
+       }},
+      {"--canvas", [](BatchArguments& a, const std::string& v) {
+         const auto c = ParseList(v, "--canvas", 10000);
+         a.options.CanvasEnabled = true;
+         a.options.CanvasLeft = c[0], a.options.CanvasTop = c[1], a.options.CanvasRight = c[2], a.options.CanvasBottom = c[3];
+       }},
+      {"--canvas-color", [](BatchArguments& a, const std::string& v) { a.options.CanvasColor = ParseColour(v); }},
+      {"--resize", [](BatchArguments& a, const std::string& v) { ParseResize(v, a.options); }},
+      {"--aspect", [](BatchArguments& a, const std::string& v) {
+         const int rule = Choose<int>(v, "--aspect", {{"width", 0}, {"height", 1}, {"none", 2}});
+         a.options.AspectByWidth = rule == 0;
+         a.options.AspectByHeight = rule == 1;
+       }},
+  };
+  return options;
+}
+
+const std::map<std::string, std::function<void(BatchArguments&)>>& FlagOptions() {
+  static const std::map<std::string, std::function<void(BatchArguments&)>> flags = {
+      {"--same-folder", [](BatchArguments& a) { a.options.SameFolder = true; }},
+      {"--clear-exif", [](BatchArguments& a) { a.options.ClearExif = true; }},
+      {"--png-transparent", [](BatchArguments& a) { a.options.PngTransparent = true; }},
+      {"--invert", [](BatchArguments& a) { a.options.AdjustEnabled = a.options.Invert = true; }},
+      {"--night-vision", [](BatchArguments& a) { a.options.AdjustEnabled = a.options.NightVision = true; }},
+      {"--gray-scale", [](BatchArguments& a) { a.options.AdjustEnabled = a.options.GrayScale = true; }},
+      {"--sepia", [](BatchArguments& a) { a.options.AdjustEnabled = a.options.Sepia = true; }},
+      {"--quiet", [](BatchArguments& a) { a.quiet = true; }},
+      {"--help", [](BatchArguments& a) { a.help = true; }},
+      {"--version", [](BatchArguments& a) { a.version = true; }},
+  };
+  return flags;
+}
+
+std::string LongName(const std::string& arg) {
+  static const std::map<std::string, std::string> shorts = {
+      {"-o", "--output-dir"}, {"-f", "--format"}, {"-q", "--jpeg-quality"}, {"-h", "--help"}};
+  const auto it = shorts.find(arg);
+  return it == shorts.end() ? arg : it->second;
+}
+
+}  // namespace
+
+BatchArguments ParseArguments(const std::vector<std::string>& args) {
+  BatchArguments result;
+  bool only_files = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (only_files || arg.empty() || arg[0] != '-' || arg == "-") {
+      result.files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      only_files = true;
+      continue;
+    }
+    std::string name = LongName(arg), value;
+    bool has_value = false;
+    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+      has_value = true;
+    }
+    if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
+      if (has_value) Bad(name + " takes no value");
+      flag->second(result);
+    } else if (const auto opt = ValueOptions().find(name); opt != ValueOptions().end()) {
+      if (!has_value) {
+        if (i + 1 >= args.size()) Bad(name + " expects a value");
+        value = args[++i];
+      }
+      opt->second(result, value);
+    } else {
+      Bad("unknown option " + arg);
+    }
+  }
+  if (result.options.SameFolder && result.options.TargetFolder.empty()) Bad("no output folder");
+  return result;
+}
+
+}  // namespace tolvane::cli

@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "engine/convert_options.h"
+
+namespace tolvane::cli {
+
+struct BatchArguments {
+  TConvertOptions options;
+  std::vector<std::string> files;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+};
+
+// Parses the command line onto the run's options; throws std::invalid_argument with a
+// message for the user on bad usage.
+BatchArguments ParseArguments(const std::vector<std::string>& args);
+
+extern const char kUsage[];
+
+}  // namespace tolvane::cli

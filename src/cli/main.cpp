@@ -1,0 +1,103 @@
+// tolvane-batch: the conversion engine for scripts. Maps the command line onto the run's
+// options, runs it with a host that reports on stderr, and exits 0 only when every file
+// produced its output.
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/batch_arguments.h"
+#include "engine/engine.h"
+#include "platform/paths.h"
+
+namespace tolvane::cli {
+namespace {
+
+class BatchHost final : public ConversionHost {
+ public:
+  explicit BatchHost(bool show_progress) : show_progress_(show_progress) {}
+
+  void SetProgressMaximum(int maximum) override { maximum_ = maximum; }
+  void SetProgressPosition(int position) override {
+    if (show_progress_ && maximum_ >= 0) {
+      std::fprintf(stderr, "\r[%d/%d]", position + 1, maximum_ + 1);
+      std::fflush(stderr);
+      progress_shown_ = true;
+    }
+  }
+  void ShowProgress(bool visible) override {
+    if (!visible && progress_shown_) {
+      std::fputs("\r\033[K", stderr);
+      progress_shown_ = false;
+    }
+  }
+  void ShowMessage(const std::string& text) override { Report("", text); }
+  void EntryNotConverted(const TImageEntry& entry, const std::string& reason) override {
+    ++failures_;
+    Report(entry.FullPath + ": ", reason);
+  }
+
+  int failures() const { return failures_; }
+
+ private:
+  void Report(const std::string& prefix, const std::string& text) {
+    if (progress_shown_) std::fputs("\r\033[K", stderr);
+    std::fprintf(stderr, "tolvane-batch: %s%s\n", prefix.c_str(), text.c_str());
+  }
+
+  bool show_progress_;
+  bool progress_shown_ = false;
+  int maximum_ = -1;
+  int failures_ = 0;
+};
+
+std::vector<TImageEntry> EntriesFor(const std::vector<std::string>& files) {
+  std::vector<TImageEntry> entries;
+  for (const std::string& file : files) {
+    TImageEntry entry;
+    entry.Number = static_cast<int>(entries.size()) + 1;
+    entry.FullPath = ExpandLongPath(file);
+    entry.FileName = NameOf(entry.FullPath);
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+int Run(int argc, char** argv) {
+  BatchArguments args;
+  try {
+    args = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!args.help && !args.version && args.files.empty()) {
+      throw std::invalid_argument("no FILE given");
+    }
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "tolvane-batch: %s\nTry 'tolvane-batch --help'.\n", e.what());
+    return 2;
+  }
+  if (args.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (args.version) {
+    std::printf("tolvane-batch %s\n", TOLVANE_VERSION);
+    return 0;
+  }
+  BatchHost host(!args.quiet && ::isatty(STDERR_FILENO));
+  try {
+    RunConversion(args.options, EntriesFor(args.files), host);
+  } catch (const std::exception& e) {
+    host.ShowProgress(false);
+    std::fprintf(stderr, "tolvane-batch: the run stopped: %s\n", e.what());
+    return 1;
+  }
+  return host.failures() == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace tolvane::cli
+
+int main(int argc, char** argv) { return tolvane::cli::Run(argc, argv); }

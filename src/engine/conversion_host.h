@@ -1,0 +1,53 @@
+#pragma once
+#include <string>
+
+#include "engine/convert_options.h"
+#include "imaging/tbitmap.h"
+
+namespace tolvane {
+
+// The crop scroll bars after the crop-range update of a file: the extents of the two pairs and
+// the values carried to the following files.
+struct CropRanges {
+  int horizontal_extent = 0;  // the left/right pair spans this many pixels
+  int vertical_extent = 0;    // the top/bottom pair
+  int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// Everything the run needs from its front-end. The window implements it with its controls,
+// tolvane-batch with stderr, the tests with a recording host.
+class ConversionHost {
+ public:
+  virtual ~ConversionHost() = default;
+
+  virtual void EnterRunMode() {}
+  virtual void LeaveRunMode() {}
+  // Lets the front-end handle pending events (repaints, Cancel).
+  virtual void ProcessEvents() {}
+  virtual bool CancelRequested() { return false; }
+
+  virtual void SetProgressMaximum(int) {}
+  virtual void SetProgressPosition(int) {}
+  virtual void ShowProgress(bool) {}
+
+  // The full-size picture of the source preview; the crop step shows the working image there
+  // while it recomputes the crop ranges, and every file puts the old picture back.
+  virtual TBitmap PreviewPicture() { return {}; }
+  virtual void SetPreviewPicture(const TBitmap&) {}
+
+  virtual void AppendExifText(const std::string&) {}
+  // A modal message (the resize step's).
+  virtual void ShowMessage(const std::string&) {}
+  // The Clear All Items command, after Move Files and Simple Move.
+  virtual void ClearAllItems() {}
+
+  virtual void CropRangesChanged(const CropRanges&) {}
+  virtual void ResizeTargetChanged(int /*width*/, int /*height*/) {}
+
+  // An entry that produced no output, with the reason.
+  virtual void EntryNotConverted(const TImageEntry&, const std::string& /*reason*/) {}
+  // An entry whose output is in place.
+  virtual void EntryConverted(const TImageEntry&, const std::string& /*output_path*/) {}
+};
+
+}  // namespace tolvane

@@ -1,0 +1,10 @@
+#pragma once
+// The conversion engine, shared by the window and tolvane-batch:
+//   convert_options.h  TConvertOptions and its choice lists, TImageEntry
+//   conversion_host.h  ConversionHost: everything the run needs from its front-end
+//   naming.h           output names and folders, the checks on a base name
+//   run_conversion.h   RunConversion: the batch run
+#include "engine/conversion_host.h"
+#include "engine/convert_options.h"
+#include "engine/naming.h"
+#include "engine/run_conversion.h"

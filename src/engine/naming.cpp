@@ -1,0 +1,32 @@
+#include "engine/naming.h"
+
+#include "platform/paths.h"
+
+namespace tolvane {
+
+std::string SourceFolder(const TImageEntry& entry) { return FolderOf(entry.FullPath); }
+
+std::string OutputName(int index, const std::string& file_name, const TConvertOptions& options) {
+  if (!options.Rename) return file_name;
+  return options.BaseName + std::to_string(index + 1) + LowerExtension(file_name);
+}
+
+std::string OutputFolder(const TImageEntry& entry, const TConvertOptions& options) {
+  return options.SameFolder ? SourceFolder(entry) : options.TargetFolder;
+}
+
+std::optional<std::string> BaseNameProblem(const std::string& base_name) {
+  const std::string quoted = "The base name \"" + base_name + "\"";
+  if (base_name.find(kPathSeparator) != std::string::npos || base_name.find('\\') != std::string::npos) {
+    return quoted + " holds a path separator";
+  }
+  if (base_name == "." || base_name == ".." || base_name.find("..") != std::string::npos) {
+    return quoted + " holds \"..\"";
+  }
+  for (unsigned char c : base_name) {
+    if (c < 0x20 || c == 0x7F) return "The base name holds a control character";
+  }
+  return std::nullopt;
+}
+
+}  // namespace tolvane

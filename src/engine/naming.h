@@ -1,0 +1,19 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "engine/convert_options.h"
+
+namespace tolvane {
+
+// The folder of an entry's source, ending in "/".
+std::string SourceFolder(const TImageEntry& entry);
+// BaseName + (index + 1) + the lower-cased extension when renaming, else the file name.
+std::string OutputName(int index, const std::string& file_name, const TConvertOptions& options);
+// The source's folder with SameFolder, else TargetFolder.
+std::string OutputFolder(const TImageEntry& entry, const TConvertOptions& options);
+// Why a base name cannot be used (it would leave the output folder or is not a file name),
+// or nothing when it is fine.
+std::optional<std::string> BaseNameProblem(const std::string& base_name);
+
+}  // namespace tolvane

@@ -1,0 +1,26 @@
+#pragma once
+#include <vector>
+
+#include "engine/conversion_host.h"
+#include "engine/convert_options.h"
+
+namespace tolvane {
+
+inline constexpr char kCropOutOfRangeMessage[] = "Scrollbar property out of range";
+
+// Runs the batch over the entries in list order. Does nothing for an empty list. Throws
+// std::invalid_argument before anything happens when the options cannot be used, and
+// std::runtime_error when a writer or the crop-range update fails (the run stops at that
+// file); the host has left run mode in every case.
+void RunConversion(TConvertOptions& options, const std::vector<TImageEntry>& entries,
+                   ConversionHost& host);
+
+// The crop rectangle for a W x H working image, after the crop-range update: the carried
+// right and bottom values are written back into options. Throws std::runtime_error with
+// kCropOutOfRangeMessage when the left or top value does not fit the image.
+struct CropRect {
+  int left, top, right, bottom;
+};
+CropRect UpdateCropRange(TConvertOptions& options, int width, int height, CropRanges* ranges);
+
+}  // namespace tolvane

@@ -1,0 +1,54 @@
+#pragma once
+// Decoding source files into a TBitmap and encoding the working image into the target format:
+//   LoadImageFile     the run's loader, by extension; never throws, leaves the image empty
+//                     when the file cannot be decoded and says why
+//   LoadPreviewImage  the preview's loader (".jps" is not previewed)
+//   SaveImageFile     picks the writer and the written name, writes atomically under a
+//                     collision-free name; writer failures throw
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "imaging/tbitmap.h"
+#include "platform/status.h"
+
+namespace tolvane {
+
+// The items of "Save with Conversions Files", by index.
+enum class TOutputFormat { kKeepExtension = 0, kBitmap, kJpeg, kPng, kGif, kTiff, kEmf };
+
+struct SaveSettings {
+  TOutputFormat format = TOutputFormat::kKeepExtension;
+  int jpeg_quality = 100;  // 1..100
+  bool clear_exif = false;
+  int png_compression = 6;  // 0..9
+  bool png_transparent = false;
+};
+
+// What the loaders need from the front-end.
+struct CodecServices {
+  std::function<void()> pump_events;                    // before each JPEG decode of a run
+  std::function<void(const std::string&)> append_exif;  // report blocks of a run
+};
+
+// Decodes path into image by its extension. On failure the image stays empty and the status
+// says why (nothing is shown: the caller decides).
+Status LoadImageFile(const std::string& path, TBitmap& image, const CodecServices& services);
+// A decoded picture, an empty image for an extension the preview does not read, or nothing
+// when decoding failed.
+std::optional<TBitmap> LoadPreviewImage(const std::string& path, const CodecServices& services);
+
+struct SaveResult {
+  bool written = false;
+  std::string path;    // the path written
+  std::string reason;  // why nothing was written
+};
+
+// Writes image into folder under name M (extension replaced when a format is forced). An
+// existing file is never replaced, except `replaceable`: a source that is about to be deleted,
+// which then counts as absent for the collision rule. Throws std::runtime_error when the file
+// cannot be written or no free name is found.
+SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const std::string& name,
+                         const SaveSettings& settings, const std::string& replaceable = {});
+
+}  // namespace tolvane

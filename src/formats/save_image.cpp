@@ -1,0 +1,93 @@
+#include <cstdint>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+#include "formats/formats.h"
+#include "platform/file_ops.h"
+#include "platform/paths.h"
+
+namespace tolvane {
+namespace {
+
+enum class Writer { kNone, kBmp, kJpeg, kPng, kGif, kTiff, kEmf };
+
+struct Choice {
+  Writer writer;
+  std::string name;  // the written name
+};
+
+Choice KeepExtensionChoice(const std::string& name) {
+  const std::string ext = LowerExtension(name);
+  if (ext == ".bmp") return {Writer::kBmp, name};
+  if (ext == ".psd") return {Writer::kBmp, ReplaceExtension(name, ".bmp")};
+  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jps") return {Writer::kJpeg, name};
+  if (ext == ".png") return {Writer::kPng, name};
+  if (ext == ".gif") return {Writer::kGif, name};
+  if (ext == ".tif") return {Writer::kTiff, name};
+  if (ext == ".emf") return {Writer::kEmf, name};
+  return {Writer::kNone, name};
+}
+
+Choice ChooseWriter(TOutputFormat format, const std::string& name) {
+  switch (format) {
+    case TOutputFormat::kKeepExtension:
+      return KeepExtensionChoice(name);
+    case TOutputFormat::kBitmap:
+      return {Writer::kBmp, ReplaceExtension(name, ".bmp")};
+    case TOutputFormat::kJpeg:
+      return {Writer::kJpeg, ReplaceExtension(name, ".jpg")};
+    case TOutputFormat::kPng:
+      return {Writer::kPng, ReplaceExtension(name, ".png")};
+    case TOutputFormat::kGif:
+      return {Writer::kGif, ReplaceExtension(name, ".gif")};
+    case TOutputFormat::kTiff:
+      return {Writer::kTiff, ReplaceExtension(name, ".tif")};
+    case TOutputFormat::kEmf:
+      return {Writer::kEmf, ReplaceExtension(name, ".emf")};
+  }
+  return {Writer::kNone, name};
+}
+
+// The encoded file, or nothing when this version has no encoder for the writer.
+std::optional<std::vector<std::uint8_t>> Encode(Writer writer, const TBitmap& image,
+                                                const SaveSettings&) {
+  switch (writer) {
+    case Writer::kBmp:
+      return image.SaveToBytes();
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const std::string& name,
+                         const SaveSettings& settings, const std::string& replaceable) {
+  NameRandom random;  // seeded afresh for every output
+  const Choice choice = ChooseWriter(settings.format, name);
+  if (choice.writer == Writer::kNone) {
+    const std::string ext = LowerExtension(name);
+    return {false, {}, "no writer for files of type " + (ext.empty() ? "(none)" : ext)};
+  }
+  const auto bytes = Encode(choice.writer, image, settings);
+  if (!bytes) return {false, {}, "no writer for this format"};
+  // Another process may take a name between the test and the rename: draw again then.
+  for (int attempt = 0; attempt < kMaxCollisionDraws; ++attempt) {
+    const auto path = CollisionFreePath(folder, choice.name, random, replaceable);
+    if (!path) break;
+    const WriteMode mode = *path == replaceable ? WriteMode::kReplace : WriteMode::kNoReplace;
+    std::string error;
+    switch (WriteFileAtomic(*path, *bytes, mode, &error)) {
+      case WriteResult::kWritten:
+        return {true, *path, {}};
+      case WriteResult::kFailed:
+        throw std::runtime_error(error);
+      case WriteResult::kExists:
+        continue;
+    }
+  }
+  throw std::runtime_error("no free file name for \"" + folder + choice.name + "\"");
+}
+
+}  // namespace tolvane

@@ -1,0 +1,120 @@
+#include "platform/paths.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/checked_math.h"
+#include "platform/file_ops.h"
+#include "temp_dir.h"
+
+namespace tolvane {
+namespace {
+
+using testing::TempDir;
+
+TEST(Paths, ExtensionIsTheTextFromTheLastDot) {
+  struct Case {
+    const char* name;
+    const char* extension;
+  } cases[] = {{"Photo.JPG", ".JPG"},      {"archive.tar.jpeg", ".jpeg"}, {"noext", ""},
+               {"dir.d/file", ""},         {".hidden", ".hidden"},        {"a.", "."}};
+  for (const Case& c : cases) EXPECT_EQ(FileExtension(c.name), c.extension) << c.name;
+  EXPECT_EQ(LowerExtension("PIC.JpG"), ".jpg");
+  EXPECT_EQ(LowerAscii("ÄB.C"), "Äb.c");  // only A to Z change
+}
+
+TEST(Paths, ReplaceExtensionDropsAtMostFiveCharacters) {
+  struct Case {
+    const char* name;
+    const char* ext;
+    const char* result;
+  } cases[] = {
+      {"Photo.JPG", ".jpg", "Photo.jpg"},
+      {"Photo.JPG", ".bmp", "Photo.bmp"},
+      {"archive.tar.jpeg", ".png", "archive.tar.png"},
+      {"noext", ".bmp", "noext.bmp"},
+      {"long.abcdefg", ".tif", "longefg.tif"},  // only the first five go
+  };
+  for (const Case& c : cases) EXPECT_EQ(ReplaceExtension(c.name, c.ext), c.result) << c.name;
+}
+
+TEST(Paths, FolderAndNameOfAPath) {
+  EXPECT_EQ(FolderOf("/a/b/c.bmp"), "/a/b/");
+  EXPECT_EQ(NameOf("/a/b/c.bmp"), "c.bmp");
+}
+
+TEST(Paths, CollisionFreePathPrefixesATakenName) {
+  TempDir dir;
+  NameRandom random(42);
+  EXPECT_EQ(CollisionFreePath(dir.folder(), "a.bmp", random), dir / "a.bmp");
+
+  testing::WriteBytes(dir / "a.bmp", {1});
+  NameRandom twin(42);
+  const std::string first_draw = std::to_string(twin.Draw()) + "_a.bmp";
+  NameRandom random2(42);
+  EXPECT_EQ(CollisionFreePath(dir.folder(), "a.bmp", random2), dir / first_draw);
+
+  // When the drawn name is taken too, it draws again rather than replacing that file.
+  testing::WriteBytes(dir / first_draw, {2});
+  NameRandom random3(42);
+  const auto path = CollisionFreePath(dir.folder(), "a.bmp", random3);
+  ASSERT_TRUE(path);
+  EXPECT_NE(*path, dir / first_draw);
+  EXPECT_FALSE(FileExists(*path));
+  // A source about to be deleted counts as absent.
+  EXPECT_EQ(CollisionFreePath(dir.folder(), "a.bmp", random3, dir / "a.bmp"), dir / "a.bmp");
+}
+
+TEST(Paths, DrawsStayWithinTheRange) {
+  NameRandom random;
+  for (int i = 0; i < 10000; ++i) {
+    const int r = random.Draw();
+    ASSERT_GE(r, 0);
+    ASSERT_LE(r, 9999);
+  }
+}
+
+TEST(FileOps, AtomicWriteNeverReplacesInNoReplaceMode) {
+  TempDir dir;
+  std::string error;
+  const std::vector<std::uint8_t> one{1}, two{2, 2};
+  EXPECT_EQ(WriteFileAtomic(dir / "f", one, WriteMode::kNoReplace, &error), WriteResult::kWritten);
+  EXPECT_EQ(WriteFileAtomic(dir / "f", two, WriteMode::kNoReplace, &error), WriteResult::kExists);
+  EXPECT_EQ(testing::ReadBytes(dir / "f"), one);
+  EXPECT_EQ(WriteFileAtomic(dir / "f", two, WriteMode::kReplace, &error), WriteResult::kWritten);
+  EXPECT_EQ(testing::ReadBytes(dir / "f"), two);
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"f"});  // no temporary left behind
+  EXPECT_EQ(WriteFileAtomic(dir / "missing/f", one, WriteMode::kReplace, &error),
+            WriteResult::kFailed);
+  EXPECT_NE(error.find("missing"), std::string::npos);
+}
+
+TEST(FileOps, CopyReplacesTheTargetAndReportsFailure) {
+  TempDir dir;
+  testing::WriteBytes(dir / "src", {7, 8, 9});
+  testing::WriteBytes(dir / "dst", {1});
+  EXPECT_TRUE(CopyFileTo(dir / "src", dir / "dst"));
+  EXPECT_EQ(testing::ReadBytes(dir / "dst"), (std::vector<std::uint8_t>{7, 8, 9}));
+  EXPECT_FALSE(CopyFileTo(dir / "absent", dir / "x"));
+  EXPECT_FALSE(CopyFileTo(dir / "src", dir / "no/such/folder"));
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"dst", "src"}));
+}
+
+TEST(FileOps, LongPathsAreAbsoluteAndTheTargetFolderEndsInASeparator) {
+  EXPECT_EQ(ExpandLongPath("/tmp/./x/../y/"), "/tmp/y");
+  EXPECT_EQ(ExpandLongPath("rel").front(), '/');
+  const std::string folder = DefaultTargetFolder();
+  EXPECT_EQ(folder.front(), '/');
+  EXPECT_EQ(folder.back(), '/');
+}
+
+TEST(CheckedMath, MulDivRoundsHalvesAwayFromZero) {
+  EXPECT_EQ(MulDiv(1, 1, 2), 1);
+  EXPECT_EQ(MulDiv(-1, 1, 2), -1);
+  EXPECT_EQ(MulDiv(3, 65536, 2), 98304);
+  EXPECT_EQ(MulDiv(5, 1, 0), -1);
+  EXPECT_EQ(RoundHalfEven(2.5L), 2);
+  EXPECT_EQ(RoundHalfEven(3.5L), 4);
+}
+
+}  // namespace
+}  // namespace tolvane
