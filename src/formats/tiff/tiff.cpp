@@ -1,0 +1,24 @@
+#include "formats/tiff/tiff.h"
+
+#include "formats/tiff/TIFFBMP.h"
+
+namespace tolvane {
+
+Status DecodeTiffFile(const std::string& path, TBitmap& image) {
+  TTIFFBitMap tiff;
+  if (Status s = tiff.LoadFromTiffFile(path); !s) return s;
+  TBitmap canvas;
+  canvas.Create(tiff.Width(), tiff.Height(), 24);
+  canvas.Draw(0, 0, tiff);
+  image = std::move(canvas);
+  return {};
+}
+
+std::vector<std::uint8_t> EncodeTiff(const TBitmap& image) {
+  TTIFFBitMap tiff;
+  tiff.Create(image.Width(), image.Height(), 24);
+  tiff.Draw(0, 0, image);
+  return tiff.SaveToTiffBytes(0);
+}
+
+}  // namespace tolvane
