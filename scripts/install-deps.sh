@@ -6,6 +6,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
+  liblcms2-dev
+  libtiff-dev libtiff-tools
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -12,8 +12,8 @@ namespace tolvane::cli {
 
 const char kUsage[] = R"(Usage: tolvane-batch [options] FILE...
 
-Converts image files (BMP, and more formats as they are built in) in the order given,
-exactly as the window's Run command does with its list.
+Converts image files (BMP, JPEG, PNG, GIF, TIFF, PSD; metafiles to come) in the order
+given, exactly as the window's Run command does with its list.
 
 Where the outputs go and what they are called:
   -o, --output-dir DIR        folder of the outputs (default: the temporary folder)

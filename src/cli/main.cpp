@@ -12,6 +12,7 @@
 
 #include "cli/batch_arguments.h"
 #include "engine/engine.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 
 namespace tolvane::cli {
@@ -46,7 +47,8 @@ class BatchHost final : public ConversionHost {
  private:
   void Report(const std::string& prefix, const std::string& text) {
     if (progress_shown_) std::fputs("\r\033[K", stderr);
-    std::fprintf(stderr, "tolvane-batch: %s%s\n", prefix.c_str(), text.c_str());
+    // Codec messages may be 8-bit code-page text; paths are already UTF-8.
+    std::fprintf(stderr, "tolvane-batch: %s%s\n", prefix.c_str(), DisplayText(text).c_str());
   }
 
   bool show_progress_;
@@ -91,7 +93,7 @@ int Run(int argc, char** argv) {
     RunConversion(args.options, EntriesFor(args.files), host);
   } catch (const std::exception& e) {
     host.ShowProgress(false);
-    std::fprintf(stderr, "tolvane-batch: the run stopped: %s\n", e.what());
+    std::fprintf(stderr, "tolvane-batch: the run stopped: %s\n", DisplayText(e.what()).c_str());
     return 1;
   }
   return host.failures() == 0 ? 0 : 1;

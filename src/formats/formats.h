@@ -46,8 +46,9 @@ struct SaveResult {
 
 // Writes image into folder under name M (extension replaced when a format is forced). An
 // existing file is never replaced, except `replaceable`: a source that is about to be deleted,
-// which then counts as absent for the collision rule. Throws std::runtime_error when the file
-// cannot be written or no free name is found.
+// which then counts as absent for the collision rule. When the image cannot be encoded (an
+// empty image, no writer for the format) nothing is written and the result says why. Throws
+// std::runtime_error when the file cannot be written or no free name is found.
 SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const std::string& name,
                          const SaveSettings& settings, const std::string& replaceable = {});
 

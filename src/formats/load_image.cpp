@@ -1,6 +1,13 @@
+#include <exception>
 #include <string_view>
 
 #include "formats/formats.h"
+#include "formats/gif/gif_codec.h"
+#include "formats/jpeg/jpeg_codec.h"
+#include "formats/png/png_codec.h"
+#include "formats/psd/psd.h"
+#include "formats/tiff/tiff.h"
+#include "platform/file_ops.h"
 #include "platform/paths.h"
 
 namespace tolvane {
@@ -8,22 +15,67 @@ namespace {
 
 using Decoder = Status (*)(const std::string& path, TBitmap& image, const CodecServices&);
 
+// Source files larger than this are refused before they are read.
+constexpr std::uint64_t kMaxSourceBytes = std::uint64_t{1} << 30;
+
+using ByteDecoder = Status (*)(std::span<const std::uint8_t>, TBitmap&, std::uint64_t);
+
+Status DecodeFileBytes(const std::string& path, TBitmap& image, ByteDecoder decode) {
+  Status status;
+  const auto bytes = ReadFileBytes(path, kMaxSourceBytes, &status);
+  if (!bytes) return status;
+  return decode(*bytes, image, kMaxPixels);
+}
+
 Status DecodeBmp(const std::string& path, TBitmap& image, const CodecServices&) {
   return image.LoadFromFile(path);
+}
+
+Status DecodeJpegFile(const std::string& path, TBitmap& image, const CodecServices&) {
+  return DecodeFileBytes(path, image, DecodeJpeg);
+}
+
+Status DecodePngFile(const std::string& path, TBitmap& image, const CodecServices&) {
+  return DecodeFileBytes(path, image, DecodePng);
+}
+
+Status DecodeGifFile(const std::string& path, TBitmap& image, const CodecServices&) {
+  return DecodeFileBytes(path, image, DecodeGif);
+}
+
+Status DecodeTiffSource(const std::string& path, TBitmap& image, const CodecServices&) {
+  return DecodeTiffFile(path, image);
+}
+
+Status DecodePsdSource(const std::string& path, TBitmap& image, const CodecServices&) {
+  return DecodeFileBytes(path, image, DecodePsd);
 }
 
 struct DecoderRow {
   std::string_view extension;
   Decoder decoder;  // null: accepted, but its decoder has not been built into this version
   bool previewed;
+  bool pumps_events;  // a run lets the window breathe before this decoder
 };
 
 constexpr DecoderRow kDecoders[] = {
-    {".bmp", DecodeBmp, true},  {".jpg", nullptr, true},  {".jpeg", nullptr, true},
-    {".jps", nullptr, false},   {".gif", nullptr, true},  {".png", nullptr, true},
-    {".psd", nullptr, true},    {".tif", nullptr, true},  {".emf", nullptr, true},
-    {".wmf", nullptr, true},
+    {".bmp", DecodeBmp, true, false},      {".jpg", DecodeJpegFile, true, true},
+    {".jpeg", DecodeJpegFile, true, true}, {".jps", DecodeJpegFile, false, true},
+    {".gif", DecodeGifFile, true, false},  {".png", DecodePngFile, true, false},
+    {".psd", DecodePsdSource, true, false},        {".tif", DecodeTiffSource, true, false},
+    {".emf", nullptr, true, false},        {".wmf", nullptr, true, false},
 };
+
+// Decoders report failures as values; this catches what might still escape (memory) so that
+// nothing passes the loaders.
+Status RunDecoder(const DecoderRow& row, const std::string& path, TBitmap& image,
+                  const CodecServices& services) {
+  try {
+    return row.decoder(path, image, services);
+  } catch (const std::exception& e) {
+    return Status::Error(e.what());
+  }
+}
 
 const DecoderRow* FindDecoder(const std::string& path) {
   const std::string ext = LowerExtension(NameOf(path));
@@ -44,8 +96,9 @@ Status NoDecoder(const std::string& path) {
 Status LoadImageFile(const std::string& path, TBitmap& image, const CodecServices& services) {
   const DecoderRow* row = FindDecoder(path);
   if (row == nullptr || row->decoder == nullptr) return NoDecoder(path);
+  if (row->pumps_events && services.pump_events) services.pump_events();
   TBitmap decoded;
-  Status status = row->decoder(path, decoded, services);
+  Status status = RunDecoder(*row, path, decoded, services);
   if (status.ok() && decoded.Empty()) status = Status::Error("the file holds no pixels");
   if (!status.ok()) return status;
   image = std::move(decoded);
@@ -57,7 +110,7 @@ std::optional<TBitmap> LoadPreviewImage(const std::string& path, const CodecServ
   if (row == nullptr || !row->previewed) return TBitmap();
   if (row->decoder == nullptr) return std::nullopt;
   TBitmap decoded;
-  if (!row->decoder(path, decoded, services).ok()) return std::nullopt;
+  if (!RunDecoder(*row, path, decoded, services).ok()) return std::nullopt;
   return decoded;
 }
 

@@ -4,6 +4,11 @@
 #include <vector>
 
 #include "formats/formats.h"
+#include "formats/gif/gif_codec.h"
+#include "formats/jpeg/jpeg_codec.h"
+#include "formats/jpeg/jpeg_frame.h"
+#include "formats/png/png_codec.h"
+#include "formats/tiff/tiff.h"
 #include "platform/file_ops.h"
 #include "platform/paths.h"
 
@@ -49,14 +54,35 @@ Choice ChooseWriter(TOutputFormat format, const std::string& name) {
   return {Writer::kNone, name};
 }
 
-// The encoded file, or nothing when this version has no encoder for the writer.
-std::optional<std::vector<std::uint8_t>> Encode(Writer writer, const TBitmap& image,
-                                                const SaveSettings&) {
+Status EncodeJpegFile(const TBitmap& image, const SaveSettings& settings,
+                      std::vector<std::uint8_t>& out) {
+  std::vector<std::uint8_t> stream;
+  if (Status s = EncodeJpeg(image, settings.jpeg_quality, stream); !s) return s;
+  // The metadata holder fills these segments once it exists; until then every output gets
+  // the default JFIF header.
+  out = WriteJpegWithMetadata(JpegHeaderSegments{}, stream);
+  return {};
+}
+
+// The encoded file in `out`, or why there is none (no encoder for the writer in this version,
+// an empty image, an encoder failure).
+Status Encode(Writer writer, const TBitmap& image, const SaveSettings& settings,
+              std::vector<std::uint8_t>& out) {
   switch (writer) {
     case Writer::kBmp:
-      return image.SaveToBytes();
+      out = image.SaveToBytes();
+      return {};
+    case Writer::kJpeg:
+      return EncodeJpegFile(image, settings, out);
+    case Writer::kPng:
+      return EncodePng(image, {settings.png_compression, settings.png_transparent}, out);
+    case Writer::kGif:
+      return EncodeGif(image, out);
+    case Writer::kTiff:
+      out = EncodeTiff(image);  // throws: a TIFF that cannot be made stops the run
+      return {};
     default:
-      return std::nullopt;
+      return Status::Error("no writer for this format");
   }
 }
 
@@ -70,15 +96,15 @@ SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const 
     const std::string ext = LowerExtension(name);
     return {false, {}, "no writer for files of type " + (ext.empty() ? "(none)" : ext)};
   }
-  const auto bytes = Encode(choice.writer, image, settings);
-  if (!bytes) return {false, {}, "no writer for this format"};
+  std::vector<std::uint8_t> bytes;
+  if (Status s = Encode(choice.writer, image, settings, bytes); !s) return {false, {}, s.message()};
   // Another process may take a name between the test and the rename: draw again then.
   for (int attempt = 0; attempt < kMaxCollisionDraws; ++attempt) {
     const auto path = CollisionFreePath(folder, choice.name, random, replaceable);
     if (!path) break;
     const WriteMode mode = *path == replaceable ? WriteMode::kReplace : WriteMode::kNoReplace;
     std::string error;
-    switch (WriteFileAtomic(*path, *bytes, mode, &error)) {
+    switch (WriteFileAtomic(*path, bytes, mode, &error)) {
       case WriteResult::kWritten:
         return {true, *path, {}};
       case WriteResult::kFailed:

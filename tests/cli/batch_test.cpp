@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "imaging/tbitmap.h"
@@ -94,6 +95,52 @@ TEST(Batch, RunStoppedByAnErrorExitsWithOne) {
   const Outcome o = RunBatch("--crop 20,0,0,0 -o " + out.folder() + " " + (in / "a.bmp"));
   EXPECT_EQ(o.status, 1);
   EXPECT_THAT(o.output, HasSubstr("Scrollbar property out of range"));
+}
+
+// Every format we write reads back to the same picture (JPEG within its loss).
+TEST(Batch, RoundTripsThroughEveryWriter) {
+  TempDir in, mid, back;
+  TBitmap source;
+  source.Create(13, 7, 24);
+  for (int y = 0; y < 7; ++y) {
+    for (int x = 0; x < 13; ++x) {
+      std::uint8_t* p = source.ScanLine(y) + 3 * x;
+      p[0] = std::uint8_t(x * 19), p[1] = std::uint8_t(y * 36), p[2] = 200;
+    }
+  }
+  source.SaveToFile(in / "p.bmp");
+  struct Case {
+    const char* format;
+    const char* name;
+    int tolerance;
+  } cases[] = {{"tiff", "p.tif", 0}, {"png", "p.png", 0}, {"jpeg", "p.jpg", 40}};
+  for (const Case& c : cases) {
+    ASSERT_EQ(RunBatch(std::string("-f ") + c.format + " -o " + mid.folder() + " " + (in / "p.bmp")).status, 0);
+    ASSERT_EQ(RunBatch("-f bmp -o " + back.folder() + " " + (mid / c.name)).status, 0) << c.format;
+    TBitmap result;
+    ASSERT_TRUE(result.LoadFromFile(back / "p.bmp").ok()) << c.format;
+    ASSERT_EQ(result.Width(), 13);
+    for (int y = 0; y < 7; ++y) {
+      for (int x = 0; x < 13; ++x) {
+        const TColor a = source.Pixels(x, y), b = result.Pixels(x, y);
+        EXPECT_NEAR(RedOf(a), RedOf(b), c.tolerance) << c.format;
+        EXPECT_NEAR(GreenOf(a), GreenOf(b), c.tolerance) << c.format;
+        EXPECT_NEAR(BlueOf(a), BlueOf(b), c.tolerance) << c.format;
+      }
+    }
+    std::filesystem::remove(back / "p.bmp");
+  }
+}
+
+TEST(Batch, PsdSourcesBecomeBmpAndTheirCodePageMessageIsReadable) {
+  TempDir in, out;
+  std::filesystem::copy_file(std::string(TOLVANE_TEST_DATA) + "/psd/1layer.psd", in / "doc.psd");
+  testing::WriteBytes(in / "bad.psd", std::vector<std::uint8_t>(64, 'x'));
+  const Outcome o =
+      RunBatch("-o " + out.folder() + " " + (in / "doc.psd") + " " + (in / "bad.psd"));
+  EXPECT_EQ(o.status, 1);
+  EXPECT_THAT(o.output, HasSubstr(in / "bad.psd: cannot decode: \u041d\u0435\u0432\u0435\u0440\u043d\u044b\u0439 \u0444\u0430\u0439\u043b"));
+  EXPECT_EQ(out.Files(), std::vector<std::string>{"doc.bmp"});
 }
 
 }  // namespace

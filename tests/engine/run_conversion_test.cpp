@@ -115,7 +115,7 @@ TEST_F(RunConversionTest, MoveKeepsSourcesThatProduceNoOutput) {
 
 TEST_F(RunConversionTest, ForcedFormatWithoutAWriterWritesNothing) {
   TConvertOptions o = Options();
-  o.OutputFormat = TOutputFormat::kTiff;
+  o.OutputFormat = TOutputFormat::kEmf;
   o.Operation = TFileOperation::kMoveFiles;
   RunConversion(o, {WriteSource(in, "p.bmp", 2, 2)}, host);
   EXPECT_TRUE(out.Files().empty());
