@@ -3,8 +3,10 @@
 //   convert_options.h  TConvertOptions and its choice lists, TImageEntry
 //   conversion_host.h  ConversionHost: everything the run needs from its front-end
 //   naming.h           output names and folders, the checks on a base name
+//   preview.h          the preview's reduced copy and its redraw with the current settings
 //   run_conversion.h   RunConversion: the batch run
 #include "engine/conversion_host.h"
 #include "engine/convert_options.h"
 #include "engine/naming.h"
+#include "engine/preview.h"
 #include "engine/run_conversion.h"
