@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
   liblcms2-dev
   libtiff-dev libtiff-tools
 )

@@ -1,0 +1,38 @@
+// Start-up of the window application.
+#include <QApplication>
+#include <QMessageBox>
+
+#include "platform/message_sink.h"
+#include "ui/About.h"
+#include "ui/Unit1.h"
+#include "ui/ViewUnit.h"
+
+namespace {
+
+// Codec messages and beeps reach the user as they would from any window of the application.
+class WindowMessages final : public tolvane::MessageSink {
+ public:
+  void Message(const std::string& text, const std::string& caption) override {
+    QMessageBox::information(QApplication::activeWindow(), QString::fromLatin1(caption),
+                             QString::fromLatin1(text));
+  }
+  void Beep() override { QApplication::beep(); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tolvane"));
+  WindowMessages messages;
+  tolvane::MessageSink* previous = tolvane::SetMessageSink(&messages);
+
+  tolvane::TConvertorForm form;
+  tolvane::TAboutBox about(&form);
+  tolvane::TViewForm view(&form);
+  form.SetSecondaryWindows(&about, &view);
+  form.show();
+  const int result = QApplication::exec();
+  tolvane::SetMessageSink(previous);
+  return result;
+}

@@ -1,0 +1,288 @@
+#pragma once
+#include <QMainWindow>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/conversion_host.h"
+#include "engine/convert_options.h"
+#include "imaging/tbitmap.h"
+#include "ui/commands.h"
+#include "ui/dialogs.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QSlider;
+class QSpinBox;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace tolvane {
+
+class PictureBox;
+class TAboutBox;
+class TViewForm;
+
+// The main window: the image list and its two previews, the settings pages, the commands and
+// the run mode. It holds no conversion rules: it reads its controls into TConvertOptions, calls
+// the engine and shows what the engine reports through ConversionHost.
+class TConvertorForm : public QMainWindow, public ConversionHost {
+  Q_OBJECT
+
+ public:
+  explicit TConvertorForm(std::unique_ptr<Dialogs> dialogs = MakeQtDialogs(),
+                          QWidget* parent = nullptr);
+  ~TConvertorForm() override;
+
+  void SetSecondaryWindows(TAboutBox* about, TViewForm* view);
+  const CommandTable& Commands() const { return *commands_; }
+
+  // Window state.
+  std::string TargetFolder;
+  TColor CanvasColor = kBlack;
+  double AspectRatio = 0;
+  TBitmap PreviewSource;
+  bool Converting = false;
+  int SortDirection = 1;
+  int DpiValue = 96;
+
+  // The settings as the run sees them.
+  TConvertOptions ReadOptions() const;
+  std::vector<TImageEntry> Entries() const;
+  // Adds paths to the list as the open dialog and drops do, then the final step of adding.
+  void AddFilesAndFinish(const QStringList& paths);
+
+  // ConversionHost
+  void EnterRunMode() override;
+  void LeaveRunMode() override;
+  void ProcessEvents() override;
+  bool CancelRequested() override { return cancel_requested_; }
+  void SetProgressMaximum(int maximum) override;
+  void SetProgressPosition(int position) override;
+  void ShowProgress(bool shown) override;
+  TBitmap PreviewPicture() override;
+  void SetPreviewPicture(const TBitmap& picture) override;
+  void AppendExifText(const std::string& text) override;
+  void ShowMessage(const std::string& text) override;
+  void ClearAllItems() override;
+  void CropRangesChanged(const CropRanges& ranges) override;
+  void ResizeTargetChanged(int width, int height) override;
+  void EntryNotConverted(const TImageEntry& entry, const std::string& reason) override;
+
+  // Controls, by their design names.
+  QToolBar* ToolBar1 = nullptr;
+  QMenu* File1 = nullptr;
+  QMenu* ClearItems1 = nullptr;
+  QMenu* Operations1 = nullptr;
+  QMenu* Help1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QMenu* ClearItems2 = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QLabel* Panel1 = nullptr;
+  PictureBox* Image1 = nullptr;
+  QCheckBox* ViewExifCheckBox = nullptr;
+  QTreeWidget* ImageView = nullptr;
+  QSplitter* Splitter1 = nullptr;
+  QWidget* ExifPanel = nullptr;
+  QLabel* DescriptionLabel = nullptr;
+  QPlainTextEdit* DescriptionMemo = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QLabel* Panel3 = nullptr;
+  PictureBox* Image2 = nullptr;
+  QLabel* PagePanel = nullptr;
+  QTabWidget* PageControl2 = nullptr;
+  QWidget* Panel2 = nullptr;
+  QLabel* Panel4 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+
+  // Name&Path
+  QWidget* TabSheet15 = nullptr;
+  QGroupBox* OperationsRadioGroup = nullptr;
+  QButtonGroup* OperationsButtons = nullptr;
+  QCheckBox* SameCheckBox = nullptr;
+  QPushButton* SelectBtn = nullptr;
+  QLabel* SelectLabel = nullptr;
+  QCheckBox* RenameCheckBox = nullptr;
+  QGroupBox* NameGroupBox = nullptr;
+  QLineEdit* NameEdit = nullptr;
+  // Format
+  QWidget* TabSheet8 = nullptr;
+  QGroupBox* ChoiseExtRadioGroup = nullptr;
+  QButtonGroup* ChoiseExtButtons = nullptr;
+  QGroupBox* JPEGGroupBox = nullptr;
+  QSlider* ExtTrackBar = nullptr;
+  QCheckBox* DescriptionCheckBox = nullptr;
+  QGroupBox* PNGGroupBox = nullptr;
+  QLabel* PngLabel = nullptr;
+  QSlider* PNGTrackBar = nullptr;
+  QCheckBox* PNGCheckBox = nullptr;
+  // Resize
+  QWidget* TabSheet3 = nullptr;
+  QWidget* Panel12 = nullptr;
+  QCheckBox* ResizeCheckBox = nullptr;
+  QLabel *Label8 = nullptr, *Label9 = nullptr, *Label10 = nullptr, *Label11 = nullptr,
+         *Label12 = nullptr;
+  QWidget* Panel6 = nullptr;
+  QRadioButton *RadioButton1 = nullptr, *RadioButton2 = nullptr, *RadioButton3 = nullptr,
+               *RadioButton4 = nullptr;
+  QGroupBox* RadioGroup1 = nullptr;
+  QButtonGroup* UnitButtons = nullptr;
+  QLabel *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr;
+  QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr,
+            *Edit5 = nullptr;
+  QPushButton* BitBtn2 = nullptr;
+  QLabel *Label14 = nullptr, *Label15 = nullptr, *Label16 = nullptr, *Label17 = nullptr;
+  QListWidget* ListBox1 = nullptr;
+  QPushButton *BitBtn3 = nullptr, *BitBtn4 = nullptr;
+  QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr;
+  // Rotate
+  QWidget* TabSheet4 = nullptr;
+  QCheckBox* RotateCheckBox = nullptr;
+  QWidget* Panel13 = nullptr;
+  QGroupBox* RotateRadioGroup = nullptr;
+  QButtonGroup* RotateButtons = nullptr;
+  // Crop
+  QWidget* TabSheet5 = nullptr;
+  QCheckBox* CropCheckBox = nullptr;
+  QWidget* Panel14 = nullptr;
+  QGroupBox* CropGroupBox = nullptr;
+  QLabel *CLLabel = nullptr, *CRLabel = nullptr, *CTLabel = nullptr, *CBLabel = nullptr;
+  QScrollBar *LeftScrollBar = nullptr, *RightScrollBar = nullptr, *TopScrollBar = nullptr,
+             *BottomScrollBar = nullptr;
+  QLabel *LabelCL = nullptr, *LabelCR = nullptr, *LabelCT = nullptr, *LabelCB = nullptr;
+  QPushButton* ZeroCBtn = nullptr;
+  // Canvas
+  QWidget* TabSheet6 = nullptr;
+  QCheckBox* CanvasCheckBox = nullptr;
+  QWidget* CanvasPanel = nullptr;
+  QLabel *TopLabel = nullptr, *LLabel = nullptr, *Label7 = nullptr, *BLabel = nullptr;
+  // Each field with its up-down arrows.
+  QSpinBox *TopEdit = nullptr, *LeftEdit = nullptr, *RightEdit = nullptr, *BottomEdit = nullptr;
+  QPushButton* ZeroCanvasBtn = nullptr;
+  QLabel* CanvasShape = nullptr;
+  QPushButton* CanColorBtn = nullptr;
+  // Adjustments
+  QWidget* TabSheet7 = nullptr;
+  QCheckBox* AdjustmentCheckBox = nullptr;
+  QWidget* AdjustmentPanel = nullptr;
+  QCheckBox *InvertCheckBox = nullptr, *NightCheckBox = nullptr, *GrayCheckBox = nullptr,
+            *SepiaCheckBox = nullptr;
+
+ public slots:
+  void OpenImages1Click();
+  void DeleteAllImages1Click();
+  void DeleteSelectedImages1Click();
+  void Exit1Click();
+  void RunClick();
+  void ToolButton9Click();
+  void CompareButtonClick();
+  void ToolButton6Click();
+  void Help2Click();
+  void About2Click();
+  void ImageViewColumnClick(int column);
+  // Redraws the processed preview from PreviewSource with the current settings.
+  void ImageOperation();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Runs a handler inside the general error report.
+  template <typename Handler>
+  void Guarded(Handler&& handler);
+  template <typename Signal, typename Sender, typename Slot>
+  void Bind(Sender* sender, Signal signal, Slot slot);
+
+  void BuildLayout();
+  QWidget* BuildOriginalGroup();
+  QWidget* BuildConvertedGroup();
+  QWidget* BuildStatusBar();
+  void BuildMenus();
+  void BuildToolBar();
+  void BuildPages();
+  QWidget* BuildNamePathPage();
+  QWidget* BuildFormatPage();
+  QWidget* BuildResizePage();
+  QWidget* BuildRotatePage();
+  QWidget* BuildCropPage();
+  QWidget* BuildCanvasPage();
+  QWidget* BuildAdjustmentsPage();
+  void ConnectPages();
+
+  void InitialState();
+  void SetRunEnabled(bool enabled);
+  void EnterEmptyState();
+  void ResetAfterEmptyList();
+  void FinishAddingFiles();
+  void AddFiles(const QStringList& paths);
+  void SelectAndFocus(int row);
+  void RemoveSortMarks();
+  void ClearPreviews();
+  void LoadSelectedPreview();
+  bool ShowPreviewImage(const QString& path);
+  void SetNewSizeFields(int width, int height);
+  void SetTabMark(QWidget* page, bool on);
+  void SetExifPanelWidth(int width);
+  bool ListEmpty() const;
+
+  // Page handlers.
+  void OperationsRadioGroupClick();
+  void SameCheckBoxClick();
+  void RenameCheckBoxClick();
+  void ChoiseExtRadioGroupClick();
+  void ResizeCheckBoxClick();
+  void RotateCheckBoxClick();
+  void RotateRadioGroupClick();
+  void CropCheckBoxClick();
+  void CanvasCheckBoxClick();
+  void AdjustmentCheckBoxClick();
+  void ViewExifCheckBoxClick();
+  void SelectBtnClick();
+  void CanColorBtnClick();
+  void CropScrollBarChange();
+  void SetCanvasColor(TColor colour);
+
+  std::unique_ptr<Dialogs> dialogs_;
+  std::unique_ptr<CommandTable> commands_;
+  TAboutBox* about_box_ = nullptr;
+  TViewForm* view_form_ = nullptr;
+  bool cancel_requested_ = false;
+  bool first_show_done_ = false;
+  bool ran_converting_ = false;
+};
+
+template <typename Handler>
+void TConvertorForm::Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    dialogs_->Message(this, QString::fromLocal8Bit(error.what()), QStringLiteral("Tolvane"),
+                      QMessageBox::Critical);
+  }
+}
+
+template <typename Signal, typename Sender, typename Slot>
+void TConvertorForm::Bind(Sender* sender, Signal signal, Slot slot) {
+  connect(sender, signal, this, [this, slot] { Guarded([this, slot] { (this->*slot)(); }); });
+}
+
+}  // namespace tolvane

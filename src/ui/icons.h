@@ -1,0 +1,25 @@
+#pragma once
+#include <QIcon>
+
+namespace tolvane {
+
+// The 16 x 16 pictures of the commands, the tab mark and the sort arrows, drawn here so the
+// window needs no image files.
+enum class IconKind {
+  kOpenFolder,
+  kRedCross,
+  kRedMinus,
+  kDoor,
+  kThinRedCross,
+  kReturnArrow,
+  kRun,
+  kStop,
+  kQuestion,
+  kInformation,
+  kTwoPictures,
+  kCheckMark,
+};
+
+QIcon DrawnIcon(IconKind kind);
+
+}  // namespace tolvane
