@@ -11,9 +11,16 @@ namespace {
 
 using pixel_rows::SaturatedInt;
 
-// Crop edges are truncated after scaling.
+// Crop edges are truncated after scaling. A quotient that misses a whole number only by the
+// rounding of the scale (1600 / (1600 / 268.0) is just under 268) counts as that number, so
+// an edge at the full extent stays there instead of cutting one preview column.
 int ScaledEdge(int value, double scale) {
-  return SaturatedInt(std::trunc(static_cast<long double>(value) / scale));
+  const long double scaled = static_cast<long double>(value) / scale;
+  const long double whole = std::nearbyint(scaled);
+  if (std::fabs(scaled - whole) <= 1e-9L * std::max(1.0L, std::fabs(whole))) {
+    return SaturatedInt(whole);
+  }
+  return SaturatedInt(std::trunc(scaled));
 }
 
 // Canvas margins are rounded after scaling, halves to even, so 2.5 gives 2 and 3.5 gives 4.

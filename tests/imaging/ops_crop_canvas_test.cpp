@@ -39,6 +39,17 @@ TEST(OpsCropTest, ScaledEdgesAreTruncated) {
   ExpectWindow(image, source, 10, 0);
 }
 
+// The preview of a 1600 x 1200 image is 268 x 201 at scale 1600 / 268; cropping nothing must
+// keep every preview column although the scale as a double is a little too large.
+TEST(OpsCropTest, FullExtentAtAPreviewScaleKeepsEveryColumn) {
+  const TBitmap source = RandomImage(268, 201, 23);
+  TBitmap image = source;
+  CropImage(image, 0, 0, 1600, 1200, 1600.0 / 268);
+  ASSERT_EQ(image.Width(), 268);
+  ASSERT_EQ(image.Height(), 201);
+  ExpectWindow(image, source, 0, 0);
+}
+
 TEST(OpsCropTest, FullRectangleIsTheOriginal) {
   const TBitmap source = RandomImage(33, 17, 22);
   TBitmap image = source;
