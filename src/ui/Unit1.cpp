@@ -414,6 +414,12 @@ void TConvertorForm::dropEvent(QDropEvent* event) {
 }
 
 bool TConvertorForm::eventFilter(QObject* watched, QEvent* event) {
+  for (QLineEdit* field : {Edit1, Edit2, Edit3, Edit4, Edit5}) {
+    if (watched != field) continue;
+    bool swallowed = false;
+    Guarded([&] { swallowed = ResizeFieldEvent(field, event); });
+    if (swallowed) return true;
+  }
   if (watched == ImageView->viewport() && event->type() == QEvent::MouseMove) {
     ImageView->setFocus();
   }
@@ -428,7 +434,7 @@ void TConvertorForm::InitialState() {
 
   Label9->setText(QStringLiteral("0"));
   Label11->setText(QStringLiteral("0"));
-  if (const QScreen* screen = this->screen()) DpiValue = qRound(screen->logicalDotsPerInch());
+  DpiValue = ScreenDpi();
   Edit3->setText(QString::number(DpiValue));
   Edit1->setText(QStringLiteral("0"));
   Edit2->setText(QStringLiteral("0"));
@@ -503,13 +509,6 @@ void TConvertorForm::SetExifPanelWidth(int width) {
 void TConvertorForm::SetTabMark(QWidget* page, bool on) {
   PageControl2->setTabIcon(PageControl2->indexOf(page),
                            on ? DrawnIcon(IconKind::kCheckMark) : QIcon());
-}
-
-void TConvertorForm::SetNewSizeFields(int width, int height) {
-  Label9->setText(QString::number(width));
-  Label11->setText(QString::number(height));
-  Edit1->setText(QString::number(width));
-  Edit2->setText(QString::number(height));
 }
 
 // ---------------------------------------------------------------- commands
@@ -659,7 +658,7 @@ void TConvertorForm::ToolButton6Click() {
   PNGTrackBar->setValue(6);
 
   SetNewSizeFields(Image1->Picture().Width(), Image1->Picture().Height());
-  RadioButton1->setChecked(true);
+  SelectSetNewSize();
   ResizeCheckBox->setChecked(false);
 
   RotateCheckBox->setChecked(false);
@@ -688,7 +687,7 @@ void TConvertorForm::LoadSelectedPreview() {
                       .arg(Image1->Picture().Width())
                       .arg(Image1->Picture().Height()));
   PreviewSource = Image2->Picture();
-  RadioButton1->setChecked(true);
+  SelectSetNewSize();
   ResizeCheckBox->setChecked(false);
   ImageOperation();
 }
@@ -716,6 +715,17 @@ bool TConvertorForm::ShowPreviewImage(const QString& path) {
 
 void TConvertorForm::ImageOperation() {
   if (ListEmpty()) return;
+  if (RotateCheckBox->isChecked() || CropCheckBox->isChecked()) {
+    // The crop ranges follow the picture and its orientation before the edges are read.
+    in_image_operation_ = true;
+    try {
+      SelectCrop();
+    } catch (...) {
+      in_image_operation_ = false;
+      throw;
+    }
+    in_image_operation_ = false;
+  }
   const TConvertOptions options = ReadOptions();
   Image2->SetPicture(tolvane::ImageOperation(PreviewSource, options, Image1->Picture().Width(),
                                              Image1->Picture().Height()));
@@ -810,21 +820,6 @@ void TConvertorForm::ShowMessage(const std::string& text) {
 }
 
 void TConvertorForm::ClearAllItems() { DeleteAllImages1Click(); }
-
-void TConvertorForm::CropRangesChanged(const CropRanges& ranges) {
-  LeftScrollBar->setMaximum(ranges.horizontal_extent);
-  LeftScrollBar->setValue(ranges.left);
-  RightScrollBar->setMaximum(ranges.horizontal_extent);
-  RightScrollBar->setValue(ranges.horizontal_extent - ranges.right);
-  TopScrollBar->setMaximum(ranges.vertical_extent);
-  TopScrollBar->setValue(ranges.top);
-  BottomScrollBar->setMaximum(ranges.vertical_extent);
-  BottomScrollBar->setValue(ranges.vertical_extent - ranges.bottom);
-  LabelCL->setNum(ranges.left);
-  LabelCR->setNum(ranges.right);
-  LabelCT->setNum(ranges.top);
-  LabelCB->setNum(ranges.bottom);
-}
 
 void TConvertorForm::ResizeTargetChanged(int width, int height) {
   Label9->setNum(width);

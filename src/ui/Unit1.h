@@ -33,8 +33,12 @@ class QTreeWidgetItem;
 
 namespace tolvane {
 
+class CanvasField;
 class PictureBox;
 class TAboutBox;
+struct CropBars;
+struct PixelSize;
+enum class SizeUnit;
 class TViewForm;
 
 // The main window: the image list and its two previews, the settings pages, the commands and
@@ -139,6 +143,8 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   QWidget* Panel6 = nullptr;
   QRadioButton *RadioButton1 = nullptr, *RadioButton2 = nullptr, *RadioButton3 = nullptr,
                *RadioButton4 = nullptr;
+  // The four size modes by index, so that choosing one clears the others.
+  QButtonGroup* ModeButtons = nullptr;
   QGroupBox* RadioGroup1 = nullptr;
   QButtonGroup* UnitButtons = nullptr;
   QLabel *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr;
@@ -171,7 +177,7 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   QWidget* CanvasPanel = nullptr;
   QLabel *TopLabel = nullptr, *LLabel = nullptr, *Label7 = nullptr, *BLabel = nullptr;
   // Each field with its up-down arrows.
-  QSpinBox *TopEdit = nullptr, *LeftEdit = nullptr, *RightEdit = nullptr, *BottomEdit = nullptr;
+  CanvasField *TopEdit = nullptr, *LeftEdit = nullptr, *RightEdit = nullptr, *BottomEdit = nullptr;
   QPushButton* ZeroCanvasBtn = nullptr;
   QLabel* CanvasShape = nullptr;
   QPushButton* CanColorBtn = nullptr;
@@ -240,6 +246,7 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   void LoadSelectedPreview();
   bool ShowPreviewImage(const QString& path);
   void SetNewSizeFields(int width, int height);
+  int ScreenDpi() const;
   void SetTabMark(QWidget* page, bool on);
   void SetExifPanelWidth(int width);
   bool ListEmpty() const;
@@ -261,6 +268,47 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   void CropScrollBarChange();
   void SetCanvasColor(TColor colour);
 
+  // Resize page (resize_page.cpp).
+  void ConnectResizePage();
+  bool ResizeFieldEvent(QLineEdit* field, QEvent* event);
+  bool SizeFieldKeyPress(QLineEdit* field, const QString& typed);
+  void SizeFieldChanged(QLineEdit* field, bool leaving);
+  void PercentFieldChanged(QLineEdit* field, bool leaving);
+  bool DpiKeyPress(int key, const QString& typed);
+  void DpiKeyUp();
+  void DpiExit();
+  void BitBtn2Click();
+  void RadioGroup1Click();
+  void ModeClick(int mode);
+  void SelectSetNewSize();
+  void ListBox1Click();
+  void BitBtn3Click();
+  void BitBtn4Click();
+  void AspectCheckBoxClick(QCheckBox* clicked, QCheckBox* other);
+  void RefreshSizeFields();
+  void NewSizeFromFields();
+  void NewSizeFromPercentages();
+  void SetDpiFromText(const QString& text);
+  SizeUnit Unit() const;
+  std::string Separator() const;
+  PixelSize SelectedSize() const;
+  PixelSize NewSize() const;
+  void SetNewSize(PixelSize size);
+  void SetFieldFromPixels(QLineEdit* field, int pixels);
+  bool AspectOn() const;
+
+  // Crop and Canvas pages (crop_canvas_pages.cpp).
+  void ConnectCropCanvasPages();
+  void ScrollBarScroll(QScrollBar* bar);
+  void SelectCrop();
+  void ZeroCBtnClick();
+  void ZeroCanvasBtnClick();
+  void CanvasFieldKeyUp(CanvasField* field);
+  CropBars ReadCropBars() const;
+  // True when a position changed; the bars' own redraws wait until all four are set.
+  bool WriteCropBars(const CropBars& bars);
+  void ShowCropLabels();
+
   std::unique_ptr<Dialogs> dialogs_;
   std::unique_ptr<CommandTable> commands_;
   TAboutBox* about_box_ = nullptr;
@@ -268,6 +316,8 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   bool cancel_requested_ = false;
   bool first_show_done_ = false;
   bool ran_converting_ = false;
+  bool writing_crop_bars_ = false;
+  bool in_image_operation_ = false;
 };
 
 template <typename Handler>

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "ui/Unit1.h"
+#include "ui/canvas_field.h"
 #include "ui/picture_box.h"
 
 namespace tolvane {
@@ -78,13 +79,7 @@ QScrollBar* CropBar(const char* name) {
   return bar;
 }
 
-QSpinBox* Margin(const char* name) {
-  auto* spin = Named(new QSpinBox, name);
-  spin->setRange(0, 10000);
-  spin->setSingleStep(1);
-  spin->setValue(0);
-  return spin;
-}
+CanvasField* Margin(const char* name) { return Named(new CanvasField, name); }
 
 QSlider* TrackBar(const char* name, int minimum, int maximum) {
   auto* bar = Named(new QSlider(Qt::Horizontal), name);
@@ -96,8 +91,6 @@ QSlider* TrackBar(const char* name, int minimum, int maximum) {
 }
 
 QWidget* Page(const char* name) { return Named(new QWidget, name); }
-
-QColor ToQColor(TColor colour) { return QColor(RedOf(colour), GreenOf(colour), BlueOf(colour)); }
 
 }  // namespace
 
@@ -213,9 +206,10 @@ QWidget* TConvertorForm::BuildResizePage() {
   RadioButton3 = Named(new QRadioButton(QStringLiteral("Set New Size as Standart Dimensions")),
                        "RadioButton3");
   RadioButton4 = Named(new QRadioButton(QStringLiteral("Set New Order Size")), "RadioButton4");
-  // Each mode sits on its own panel in the design, so the buttons do not exclude each other.
+  ModeButtons = new QButtonGroup(Panel6);
+  int mode = 0;
   for (QRadioButton* button : {RadioButton1, RadioButton2, RadioButton3, RadioButton4}) {
-    button->setAutoExclusive(false);
+    ModeButtons->addButton(button, mode++);
   }
   RadioButton1->setChecked(true);
   RadioGroup1 = RadioGroup("Units", "RadioGroup1", {"pixels", "cm", "inches"}, 3, UnitButtons);
@@ -422,23 +416,15 @@ void TConvertorForm::ConnectPages() {
   on_checked(RotateButtons, &TConvertorForm::RotateRadioGroupClick);
   Bind(SameCheckBox, &QCheckBox::toggled, &TConvertorForm::SameCheckBoxClick);
   Bind(RenameCheckBox, &QCheckBox::toggled, &TConvertorForm::RenameCheckBoxClick);
-  Bind(ResizeCheckBox, &QCheckBox::toggled, &TConvertorForm::ResizeCheckBoxClick);
   Bind(RotateCheckBox, &QCheckBox::toggled, &TConvertorForm::RotateCheckBoxClick);
-  Bind(CropCheckBox, &QCheckBox::toggled, &TConvertorForm::CropCheckBoxClick);
-  Bind(CanvasCheckBox, &QCheckBox::toggled, &TConvertorForm::CanvasCheckBoxClick);
   Bind(AdjustmentCheckBox, &QCheckBox::toggled, &TConvertorForm::AdjustmentCheckBoxClick);
   Bind(ViewExifCheckBox, &QCheckBox::toggled, &TConvertorForm::ViewExifCheckBoxClick);
   for (QCheckBox* box : {InvertCheckBox, NightCheckBox, GrayCheckBox, SepiaCheckBox}) {
     Bind(box, &QCheckBox::toggled, &TConvertorForm::ImageOperation);
   }
-  for (QScrollBar* bar : {LeftScrollBar, RightScrollBar, TopScrollBar, BottomScrollBar}) {
-    Bind(bar, &QScrollBar::valueChanged, &TConvertorForm::CropScrollBarChange);
-  }
-  for (QSpinBox* margin : {TopEdit, LeftEdit, RightEdit, BottomEdit}) {
-    Bind(margin, &QSpinBox::valueChanged, &TConvertorForm::ImageOperation);
-  }
   Bind(SelectBtn, &QPushButton::clicked, &TConvertorForm::SelectBtnClick);
-  Bind(CanColorBtn, &QPushButton::clicked, &TConvertorForm::CanColorBtnClick);
+  ConnectResizePage();
+  ConnectCropCanvasPages();
   connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
     ExifPanel->update();
     Guarded([this] { ViewExifCheckBox->setChecked(true); });
@@ -509,17 +495,6 @@ void TConvertorForm::ChoiseExtRadioGroupClick() {
   SetTabMark(TabSheet8, ChoiseExtButtons->checkedId() != 0);
 }
 
-void TConvertorForm::ResizeCheckBoxClick() {
-  if (ResizeCheckBox->isChecked() && ListEmpty()) {
-    ResizeCheckBox->setChecked(false);
-    return;
-  }
-  const bool on = ResizeCheckBox->isChecked();
-  Panel6->setVisible(on);
-  for (QLabel* label : {Label8, Label9, Label10, Label11, Label12}) label->setVisible(on);
-  SetTabMark(TabSheet3, on);
-}
-
 void TConvertorForm::RotateCheckBoxClick() {
   if (RotateCheckBox->isChecked() && ListEmpty()) {
     RotateCheckBox->setChecked(false);
@@ -539,37 +514,6 @@ void TConvertorForm::RotateRadioGroupClick() {
     return;
   }
   Panel13->show();
-  ImageOperation();
-}
-
-void TConvertorForm::CropCheckBoxClick() {
-  if (CropCheckBox->isChecked() && ListEmpty()) {
-    CropCheckBox->setChecked(false);
-    return;
-  }
-  const bool on = CropCheckBox->isChecked();
-  Panel14->setVisible(on);
-  SetTabMark(TabSheet5, on);
-  RightScrollBar->setValue(RightScrollBar->maximum());
-  BottomScrollBar->setValue(BottomScrollBar->maximum());
-  if (on) return;
-  if (!ListEmpty()) Image2->SetPicture(PreviewSource);
-  LeftScrollBar->setValue(LeftScrollBar->minimum());
-  TopScrollBar->setValue(TopScrollBar->minimum());
-  ImageOperation();
-}
-
-void TConvertorForm::CanvasCheckBoxClick() {
-  if (CanvasCheckBox->isChecked() && ListEmpty()) {
-    CanvasCheckBox->setChecked(false);
-    return;
-  }
-  const bool on = CanvasCheckBox->isChecked();
-  CanvasPanel->setVisible(on);
-  SetTabMark(TabSheet6, on);
-  if (on) return;
-  for (QSpinBox* margin : {TopEdit, LeftEdit, RightEdit, BottomEdit}) margin->setValue(0);
-  SetCanvasColor(kBlack);
   ImageOperation();
 }
 
@@ -597,11 +541,6 @@ void TConvertorForm::ViewExifCheckBoxClick() {
   SetExifPanelWidth(ViewExifCheckBox->isChecked() ? 150 : 1);
 }
 
-void TConvertorForm::CropScrollBarChange() {
-  // The run moves the bars itself while it converts.
-  if (!Converting) ImageOperation();
-}
-
 void TConvertorForm::SelectBtnClick() {
   const QString current = QFile::decodeName(QByteArray::fromStdString(TargetFolder));
   const std::optional<QString> folder =
@@ -610,20 +549,6 @@ void TConvertorForm::SelectBtnClick() {
   if (!folder) return;
   TargetFolder = QFile::encodeName(*folder).toStdString() + "/";
   SelectLabel->setText(*folder + QLatin1Char('/'));
-}
-
-void TConvertorForm::CanColorBtnClick() {
-  const std::optional<QColor> colour = dialogs_->ChooseColor(this, ToQColor(CanvasColor));
-  if (!colour) return;
-  SetCanvasColor(RGBColor(colour->red(), colour->green(), colour->blue()));
-  ImageOperation();
-}
-
-void TConvertorForm::SetCanvasColor(TColor colour) {
-  CanvasColor = colour;
-  QPalette palette = CanvasShape->palette();
-  palette.setColor(QPalette::Window, ToQColor(colour));
-  CanvasShape->setPalette(palette);
 }
 
 }  // namespace tolvane

@@ -30,51 +30,16 @@
 #include "imaging/tbitmap.h"
 #include "ui/Unit1.h"
 #include "ui/picture_box.h"
+#include "ui_support.h"
 
 using tolvane::Command;
 using tolvane::TConvertorForm;
+using tolvane_test::Click;
+using tolvane_test::ScriptedDialogs;
+using tolvane_test::SelectOnly;
+using tolvane_test::WriteBmp;
 
 namespace {
-
-// Answers the window's dialogs from a script and records its messages.
-class ScriptedDialogs final : public tolvane::Dialogs {
- public:
-  std::deque<std::optional<QStringList>> open_answers;
-  std::optional<QString> folder_answer;
-  QStringList messages;
-
-  std::optional<QStringList> OpenFiles(QWidget*, const QString&, const QStringList&) override {
-    if (open_answers.empty()) return std::nullopt;
-    auto answer = open_answers.front();
-    open_answers.pop_front();
-    return answer;
-  }
-  std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override {
-    return folder_answer;
-  }
-  std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
-  void Message(QWidget*, const QString& text, const QString&, QMessageBox::Icon) override {
-    messages << text;
-  }
-  bool OpenDocument(const QUrl&) override { return true; }
-};
-
-void WriteBmp(const QString& path, int width, int height) {
-  tolvane::TBitmap image;
-  image.Create(width, height, 24);
-  image.FillRect(tolvane::RGBColor(200, 40, 40));
-  image.SaveToFile(QFile::encodeName(path).toStdString());
-}
-
-void SelectOnly(QTreeWidget* list, int row) {
-  list->setCurrentItem(list->topLevelItem(row), 0,
-                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-}
-
-// Near the left edge: check boxes and radio buttons take clicks only on their box and caption.
-void Click(QAbstractButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-}
 
 QStringList Column(const QTreeWidget* list, int column) {
   QStringList texts;
@@ -496,5 +461,8 @@ class UiTest : public QObject {
   }
 };
 
-QTEST_MAIN(UiTest)
+int RunWindowTests(int argc, char** argv) {
+  UiTest test;
+  return QTest::qExec(&test, argc, argv);
+}
 #include "ui_test.moc"

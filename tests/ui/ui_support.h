@@ -1,0 +1,63 @@
+#pragma once
+// What the window tests share: scripted dialogs, small source files and user-like clicks.
+#include <QAbstractButton>
+#include <QFile>
+#include <QStringList>
+#include <QTest>
+#include <QTreeWidget>
+#include <deque>
+#include <optional>
+
+#include "imaging/tbitmap.h"
+#include "ui/dialogs.h"
+
+namespace tolvane_test {
+
+// Answers the window's dialogs from a script and records its messages.
+class ScriptedDialogs final : public tolvane::Dialogs {
+ public:
+  std::deque<std::optional<QStringList>> open_answers;
+  std::optional<QString> folder_answer;
+  std::optional<QColor> colour_answer;
+  QList<QColor> colours_offered;
+  QStringList messages;
+
+  std::optional<QStringList> OpenFiles(QWidget*, const QString&, const QStringList&) override {
+    if (open_answers.empty()) return std::nullopt;
+    const bool cancelled = !open_answers.front().has_value();
+    const QStringList files = open_answers.front().value_or(QStringList());
+    open_answers.pop_front();
+    if (cancelled) return std::nullopt;
+    return files;
+  }
+  std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override {
+    return folder_answer;
+  }
+  std::optional<QColor> ChooseColor(QWidget*, const QColor& initial) override {
+    colours_offered << initial;
+    return colour_answer;
+  }
+  void Message(QWidget*, const QString& text, const QString&, QMessageBox::Icon) override {
+    messages << text;
+  }
+  bool OpenDocument(const QUrl&) override { return true; }
+};
+
+inline void WriteBmp(const QString& path, int width, int height) {
+  tolvane::TBitmap image;
+  image.Create(width, height, 24);
+  image.FillRect(tolvane::RGBColor(200, 40, 40));
+  image.SaveToFile(QFile::encodeName(path).toStdString());
+}
+
+inline void SelectOnly(QTreeWidget* list, int row) {
+  list->setCurrentItem(list->topLevelItem(row), 0,
+                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// Near the left edge: check boxes and radio buttons take clicks only on their box and caption.
+inline void Click(QAbstractButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+}
+
+}  // namespace tolvane_test
