@@ -1,0 +1,54 @@
+#include "formats/metafile/metafile.h"
+
+#include "formats/metafile/cairo_canvas.h"
+#include "formats/metafile/players.h"
+#include "platform/limits.h"
+
+namespace tolvane {
+namespace {
+
+// cairo image surfaces are limited to this side.
+constexpr std::int64_t kMaxSurfaceSide = 32767;
+
+Status CheckSize(std::int64_t width, std::int64_t height, std::uint64_t max_pixels,
+                 const char* format) {
+  if (width <= 0 || height <= 0) {
+    return Status::Error(std::string(format) + ": picture of " + std::to_string(width) + " x " +
+                         std::to_string(height) + " pixels has no area");
+  }
+  if (Status s = CheckImageSize(std::uint64_t(width), std::uint64_t(height), format); !s) return s;
+  if (std::uint64_t(width) * std::uint64_t(height) > max_pixels || width > kMaxSurfaceSide ||
+      height > kMaxSurfaceSide) {
+    return Status::Error(std::string(format) + ": picture of " + std::to_string(width) + " x " +
+                         std::to_string(height) + " pixels exceeds the size limit");
+  }
+  return {};
+}
+
+template <typename Header, typename Play>
+Status Render(std::span<const std::uint8_t> bytes, const Header& header, TBitmap& image,
+              std::uint64_t max_pixels, const char* format, Play play) {
+  if (Status s = CheckSize(header.width, header.height, max_pixels, format); !s) return s;
+  auto canvas = metafile::Canvas::Create(int(header.width), int(header.height));
+  if (!canvas) return Status::Error(std::string(format) + ": no drawing surface of that size");
+  play(bytes, header, *canvas, max_pixels);
+  canvas->CopyTo(image);
+  return {};
+}
+
+}  // namespace
+
+Status DecodeMetafile(std::span<const std::uint8_t> bytes, TBitmap& image,
+                      std::uint64_t max_pixels) {
+  image.Clear();
+  if (metafile::LooksLikeEmf(bytes)) {
+    metafile::EmfHeader header;
+    if (Status s = metafile::ReadEmfHeader(bytes, header); !s) return s;
+    return Render(bytes, header, image, max_pixels, "EMF", metafile::PlayEmf);
+  }
+  metafile::PlaceableHeader header;
+  if (Status s = metafile::ReadPlaceableHeader(bytes, header); !s) return s;
+  return Render(bytes, header, image, max_pixels, "WMF", metafile::PlayWmf);
+}
+
+}  // namespace tolvane
