@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "formats/exif/ExifData.h"
+
 namespace tolvane {
 namespace {
 
@@ -55,6 +57,35 @@ std::vector<std::uint8_t> WriteJpegWithMetadata(const JpegHeaderSegments& held,
   }
   if (pos < encoded.size()) out.insert(out.end(), encoded.begin() + pos, encoded.end());
   return out;
+}
+
+namespace {
+
+std::vector<std::uint8_t> BodyOf(const tSection* section) {
+  return section == nullptr ? std::vector<std::uint8_t>() : section->data;
+}
+
+}  // namespace
+
+JpegHeaderSegments HeldSegments(TimgData& holder) {
+  return {BodyOf(holder.ExifSegment()), BodyOf(holder.HeaderSegment()),
+          BodyOf(holder.IptcSegment()), BodyOf(holder.CommentSegment())};
+}
+
+std::vector<std::uint8_t> WriteJpegWithMetadata(TimgData* holder,
+                                                std::span<const std::uint8_t> encoded, int width,
+                                                int height, bool adjust) {
+  if (holder == nullptr) return WriteJpegWithMetadata(JpegHeaderSegments{}, encoded);
+  if (adjust && holder->ExifInfo() != nullptr) {
+    UpdateStoredDimensions(*holder->ExifInfo(), height, width);
+  }
+  return WriteJpegWithMetadata(HeldSegments(*holder), encoded);
+}
+
+void ClearMetadata(TimgData& holder) { holder.ClearMetadata(); }
+
+void UpdateStoredDimensions(TImageInfo& info, int height, int width) {
+  info.UpdateStoredDimensions(height, width);
 }
 
 }  // namespace tolvane
