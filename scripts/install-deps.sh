@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   liblcms2-dev
   libtiff-dev libtiff-tools
+  libcairo2-dev libuemf-dev
 )
 missing=()
 for p in "${packages[@]}"; do

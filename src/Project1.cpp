@@ -13,8 +13,8 @@ namespace {
 class WindowMessages final : public tolvane::MessageSink {
  public:
   void Message(const std::string& text, const std::string& caption) override {
-    QMessageBox::information(QApplication::activeWindow(), QString::fromLatin1(caption),
-                             QString::fromLatin1(text));
+    QMessageBox::information(QApplication::activeWindow(), tolvane::ShownText(caption),
+                             tolvane::ShownText(text));
   }
   void Beep() override { QApplication::beep(); }
 };

@@ -12,8 +12,8 @@ namespace tolvane::cli {
 
 const char kUsage[] = R"(Usage: tolvane-batch [options] FILE...
 
-Converts image files (BMP, JPEG, PNG, GIF, TIFF, PSD; metafiles to come) in the order
-given, exactly as the window's Run command does with its list.
+Converts image files (BMP, JPEG, PNG, GIF, TIFF, PSD, EMF and placeable WMF) in the
+order given, exactly as the window's Run command does with its list.
 
 Where the outputs go and what they are called:
   -o, --output-dir DIR        folder of the outputs (default: the temporary folder)
@@ -40,6 +40,13 @@ Operations, applied in this order:
       --resize WxH            target size in pixels (each side > 5)
       --aspect width|height|none   keep the width and derive the height (default),
                               the other way round, or take WxH as it is
+
+Metadata:
+      --report                print on stdout the EXIF block of every JPEG source, as
+                              the window's EXIF panel collects them during a run
+      --exif-report FILE      print the EXIF report of one JPEG, line by line, as the
+                              window's EXIF panel shows it for a selected file, and exit
+                              (status 1 when FILE cannot be read)
 
 Other:
       --quiet                 no progress on stderr
@@ -155,6 +162,7 @@ const std::map<std::string, Handler>& ValueOptions() {
        }},
       {"--canvas-color", [](BatchArguments& a, const std::string& v) { a.options.CanvasColor = ParseColour(v); }},
       {"--resize", [](BatchArguments& a, const std::string& v) { ParseResize(v, a.options); }},
+      {"--exif-report", [](BatchArguments& a, const std::string& v) { a.exif_report = v; }},
       {"--aspect", [](BatchArguments& a, const std::string& v) {
          const int rule = Choose<int>(v, "--aspect", {{"width", 0}, {"height", 1}, {"none", 2}});
          a.options.AspectByWidth = rule == 0;
@@ -174,6 +182,7 @@ const std::map<std::string, std::function<void(BatchArguments&)>>& FlagOptions()
       {"--gray-scale", [](BatchArguments& a) { a.options.AdjustEnabled = a.options.GrayScale = true; }},
       {"--sepia", [](BatchArguments& a) { a.options.AdjustEnabled = a.options.Sepia = true; }},
       {"--quiet", [](BatchArguments& a) { a.quiet = true; }},
+      {"--report", [](BatchArguments& a) { a.report = true; }},
       {"--help", [](BatchArguments& a) { a.help = true; }},
       {"--version", [](BatchArguments& a) { a.version = true; }},
   };

@@ -10,6 +10,8 @@ struct BatchArguments {
   TConvertOptions options;
   std::vector<std::string> files;
   bool quiet = false;
+  bool report = false;      // print the EXIF blocks the run appends
+  std::string exif_report;  // print this JPEG's EXIF report and exit
   bool help = false;
   bool version = false;
 };

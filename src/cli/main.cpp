@@ -12,15 +12,33 @@
 
 #include "cli/batch_arguments.h"
 #include "engine/engine.h"
+#include "formats/exif/ExifData.h"
+#include "formats/formats.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 
 namespace tolvane::cli {
 namespace {
 
+// A report line as the EXIF panel shows it: one row per CR LF-separated piece, as UTF-8.
+void PrintReportLine(const std::string& text) {
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = text.find("\r\n", start);
+    std::printf("%s\n", DisplayText(text.substr(start, end - start)).c_str());
+    if (end == std::string::npos) break;
+    start = end + 2;
+  }
+}
+
 class BatchHost final : public ConversionHost {
  public:
-  explicit BatchHost(bool show_progress) : show_progress_(show_progress) {}
+  BatchHost(bool show_progress, bool report) : show_progress_(show_progress), report_(report) {}
+
+  TimgData* MetadataHolder() override { return &metadata_; }
+  void AppendExifText(const std::string& text) override {
+    if (report_) PrintReportLine(text);
+  }
 
   void SetProgressMaximum(int maximum) override { maximum_ = maximum; }
   void SetProgressPosition(int position) override {
@@ -52,6 +70,8 @@ class BatchHost final : public ConversionHost {
   }
 
   bool show_progress_;
+  bool report_;
+  TimgData metadata_;  // the one holder of the run, as the window owns one
   bool progress_shown_ = false;
   int maximum_ = -1;
   int failures_ = 0;
@@ -69,11 +89,29 @@ std::vector<TImageEntry> EntriesFor(const std::vector<std::string>& files) {
   return entries;
 }
 
+// What the EXIF panel holds after FILE is selected; 1 when FILE cannot be decoded.
+int PrintExifReport(const std::string& file) {
+  TimgData holder;
+  std::vector<std::string> lines;
+  CodecServices services;
+  services.append_exif = [&lines](const std::string& line) { lines.push_back(line); };
+  services.metadata = &holder;
+  services.clear_exif = [&lines] { lines.clear(); };
+  std::error_code ec;
+  const std::string path = ExpandLongPath(file);
+  if (!std::filesystem::is_regular_file(path, ec) || !LoadPreviewImage(path, services)) {
+    std::fprintf(stderr, "tolvane-batch: %s: cannot read the file\n", file.c_str());
+    return 1;
+  }
+  for (const std::string& line : lines) PrintReportLine(line);
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   BatchArguments args;
   try {
     args = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
-    if (!args.help && !args.version && args.files.empty()) {
+    if (!args.help && !args.version && args.exif_report.empty() && args.files.empty()) {
       throw std::invalid_argument("no FILE given");
     }
   } catch (const std::invalid_argument& e) {
@@ -88,7 +126,8 @@ int Run(int argc, char** argv) {
     std::printf("tolvane-batch %s\n", TOLVANE_VERSION);
     return 0;
   }
-  BatchHost host(!args.quiet && ::isatty(STDERR_FILENO));
+  if (!args.exif_report.empty()) return PrintExifReport(args.exif_report);
+  BatchHost host(!args.quiet && ::isatty(STDERR_FILENO), args.report);
   try {
     RunConversion(args.options, EntriesFor(args.files), host);
   } catch (const std::exception& e) {

@@ -6,6 +6,8 @@
 
 namespace tolvane {
 
+class TimgData;
+
 // The crop scroll bars after the crop-range update of a file: the extents of the two pairs and
 // the values carried to the following files.
 struct CropRanges {
@@ -36,6 +38,9 @@ class ConversionHost {
   virtual void SetPreviewPicture(const TBitmap&) {}
 
   virtual void AppendExifText(const std::string&) {}
+  // The front-end's metadata holder, which keeps the last source's metadata after the run;
+  // nullptr gives the run a holder of its own.
+  virtual TimgData* MetadataHolder() { return nullptr; }
   // A modal message (the resize step's).
   virtual void ShowMessage(const std::string&) {}
   // The Clear All Items command, after Move Files and Simple Move.

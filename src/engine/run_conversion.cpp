@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "engine/naming.h"
+#include "formats/exif/ExifData.h"
 #include "imaging/operations.h"
 #include "platform/file_ops.h"
 
@@ -107,8 +108,9 @@ void ApplyResize(TBitmap& image, TConvertOptions& o, ConversionHost& host) {
   host.ResizeTargetChanged(o.ResizeWidth, o.ResizeHeight);
 }
 
-SaveSettings SaveSettingsOf(const TConvertOptions& o) {
-  return {o.OutputFormat, o.JpegQuality, o.ClearExif, o.PngCompression, o.PngTransparent};
+SaveSettings SaveSettingsOf(const TConvertOptions& o, TimgData* metadata) {
+  return {o.OutputFormat, o.JpegQuality, o.ClearExif, o.PngCompression, o.PngTransparent,
+          metadata};
 }
 
 // One file of a converting run: decode, operations, write, and for Move Files the deletion of
@@ -137,7 +139,8 @@ void ConvertEntry(int index, const TImageEntry& entry, TConvertOptions& o, Conve
     return;
   }
   const SaveResult saved =
-      SaveImageFile(image, folder, name, SaveSettingsOf(o), move ? source : std::string());
+      SaveImageFile(image, folder, name, SaveSettingsOf(o, services.metadata),
+                    move ? source : std::string());
   if (!saved.written) {
     host.EntryNotConverted(entry, saved.reason);
     return;
@@ -153,8 +156,11 @@ void RunConverting(TConvertOptions& o, const std::vector<TImageEntry>& entries,
   host.SetProgressMaximum(n - 1);
   host.SetProgressPosition(0);
   host.ShowProgress(true);
+  TimgData run_holder;
+  TimgData* holder = host.MetadataHolder();
   const CodecServices services{[&host] { host.ProcessEvents(); },
-                               [&host](const std::string& text) { host.AppendExifText(text); }};
+                               [&host](const std::string& text) { host.AppendExifText(text); },
+                               holder != nullptr ? holder : &run_holder};
   for (int i = 0; i < n; ++i) {
     host.ProcessEvents();
     if (host.CancelRequested()) break;

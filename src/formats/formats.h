@@ -14,6 +14,8 @@
 
 namespace tolvane {
 
+class TimgData;
+
 // The items of "Save with Conversions Files", by index.
 enum class TOutputFormat { kKeepExtension = 0, kBitmap, kJpeg, kPng, kGif, kTiff, kEmf };
 
@@ -23,19 +25,28 @@ struct SaveSettings {
   bool clear_exif = false;
   int png_compression = 6;  // 0..9
   bool png_transparent = false;
+  // The front-end's metadata holder: JPEG outputs carry its segments (none without one) and
+  // clear_exif empties it.
+  TimgData* metadata = nullptr;
 };
 
 // What the loaders need from the front-end.
 struct CodecServices {
   std::function<void()> pump_events;                    // before each JPEG decode of a run
-  std::function<void(const std::string&)> append_exif;  // report blocks of a run
+  std::function<void(const std::string&)> append_exif;  // one report line (may hold CR LF)
+  // The front-end's metadata holder: reset for every source of a run, refilled from JPEG
+  // sources. Without one the loaders use a holder of their own for the call.
+  TimgData* metadata = nullptr;
+  std::function<void()> clear_exif{};  // empties the EXIF panel before a JPEG's preview report
 };
 
-// Decodes path into image by its extension. On failure the image stays empty and the status
-// says why (nothing is shown: the caller decides).
+// Decodes path into image by its extension. The holder is emptied first; after a JPEG-family
+// source it holds the file's metadata and its EXIF block has been appended. On failure the
+// image stays empty and the status says why (nothing is shown: the caller decides).
 Status LoadImageFile(const std::string& path, TBitmap& image, const CodecServices& services);
 // A decoded picture, an empty image for an extension the preview does not read, or nothing
-// when decoding failed.
+// when decoding failed. A decoded ".jpg" or ".jpeg" clears the EXIF panel, refills the holder
+// and appends the full report; other formats leave both alone.
 std::optional<TBitmap> LoadPreviewImage(const std::string& path, const CodecServices& services);
 
 struct SaveResult {

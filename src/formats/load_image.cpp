@@ -2,8 +2,11 @@
 #include <string_view>
 
 #include "formats/formats.h"
+#include "formats/exif/ExifData.h"
+#include "formats/exif/exif_report.h"
 #include "formats/gif/gif_codec.h"
 #include "formats/jpeg/jpeg_codec.h"
+#include "formats/metafile/metafile.h"
 #include "formats/png/png_codec.h"
 #include "formats/psd/psd.h"
 #include "formats/tiff/tiff.h"
@@ -47,6 +50,10 @@ Status DecodeTiffSource(const std::string& path, TBitmap& image, const CodecServ
   return DecodeTiffFile(path, image);
 }
 
+Status DecodeMetafileSource(const std::string& path, TBitmap& image, const CodecServices&) {
+  return DecodeFileBytes(path, image, DecodeMetafile);
+}
+
 Status DecodePsdSource(const std::string& path, TBitmap& image, const CodecServices&) {
   return DecodeFileBytes(path, image, DecodePsd);
 }
@@ -62,8 +69,8 @@ constexpr DecoderRow kDecoders[] = {
     {".bmp", DecodeBmp, true, false},      {".jpg", DecodeJpegFile, true, true},
     {".jpeg", DecodeJpegFile, true, true}, {".jps", DecodeJpegFile, false, true},
     {".gif", DecodeGifFile, true, false},  {".png", DecodePngFile, true, false},
-    {".psd", DecodePsdSource, true, false},        {".tif", DecodeTiffSource, true, false},
-    {".emf", nullptr, true, false},        {".wmf", nullptr, true, false},
+    {".psd", DecodePsdSource, true, false},      {".tif", DecodeTiffSource, true, false},
+    {".emf", DecodeMetafileSource, true, false}, {".wmf", DecodeMetafileSource, true, false},
 };
 
 // Decoders report failures as values; this catches what might still escape (memory) so that
@@ -91,9 +98,35 @@ Status NoDecoder(const std::string& path) {
                                    : "no decoder for files of type " + ext);
 }
 
+bool IsJpegFamily(const std::string& path) {
+  const std::string ext = LowerExtension(NameOf(path));
+  return ext == ".jpg" || ext == ".jpeg" || ext == ".jps";
+}
+
+bool IsPreviewReported(const std::string& path) {
+  const std::string ext = LowerExtension(NameOf(path));
+  return ext == ".jpg" || ext == ".jpeg";
+}
+
+void AppendLines(const CodecServices& services, const std::vector<std::string>& lines) {
+  if (!services.append_exif) return;
+  for (const std::string& line : lines) services.append_exif(line);
+}
+
+// The run's metadata step after a JPEG-family source decoded.
+void ReadRunMetadata(const std::string& path, TimgData& holder, const CodecServices& services) {
+  holder.SetBuildMode(255);
+  holder.ReadMetadata(path);
+  AppendLines(services, ReportExifBlock(holder));
+}
+
 }  // namespace
 
 Status LoadImageFile(const std::string& path, TBitmap& image, const CodecServices& services) {
+  TimgData own_holder;
+  TimgData& holder = services.metadata ? *services.metadata : own_holder;
+  // Nothing of an earlier file may reach this file's output.
+  holder.Reset();
   const DecoderRow* row = FindDecoder(path);
   if (row == nullptr || row->decoder == nullptr) return NoDecoder(path);
   if (row->pumps_events && services.pump_events) services.pump_events();
@@ -102,6 +135,7 @@ Status LoadImageFile(const std::string& path, TBitmap& image, const CodecService
   if (status.ok() && decoded.Empty()) status = Status::Error("the file holds no pixels");
   if (!status.ok()) return status;
   image = std::move(decoded);
+  if (IsJpegFamily(path)) ReadRunMetadata(path, holder, services);
   return {};
 }
 
@@ -111,6 +145,12 @@ std::optional<TBitmap> LoadPreviewImage(const std::string& path, const CodecServ
   if (row->decoder == nullptr) return std::nullopt;
   TBitmap decoded;
   if (!RunDecoder(*row, path, decoded, services).ok()) return std::nullopt;
+  if (IsPreviewReported(path)) {
+    TimgData own_holder;
+    TimgData& holder = services.metadata ? *services.metadata : own_holder;
+    if (services.clear_exif) services.clear_exif();
+    AppendLines(services, PreviewReport(holder, path));
+  }
   return decoded;
 }
 

@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "formats/formats.h"
+#include "formats/exif/ExifData.h"
 #include "formats/gif/gif_codec.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/jpeg/jpeg_frame.h"
+#include "formats/metafile/metafile.h"
 #include "formats/png/png_codec.h"
 #include "formats/tiff/tiff.h"
 #include "platform/file_ops.h"
@@ -58,9 +60,8 @@ Status EncodeJpegFile(const TBitmap& image, const SaveSettings& settings,
                       std::vector<std::uint8_t>& out) {
   std::vector<std::uint8_t> stream;
   if (Status s = EncodeJpeg(image, settings.jpeg_quality, stream); !s) return s;
-  // The metadata holder fills these segments once it exists; until then every output gets
-  // the default JFIF header.
-  out = WriteJpegWithMetadata(JpegHeaderSegments{}, stream);
+  if (settings.clear_exif && settings.metadata != nullptr) settings.metadata->ClearMetadata();
+  out = WriteJpegWithMetadata(settings.metadata, stream, image.Width(), image.Height(), true);
   return {};
 }
 
@@ -81,6 +82,8 @@ Status Encode(Writer writer, const TBitmap& image, const SaveSettings& settings,
     case Writer::kTiff:
       out = EncodeTiff(image);  // throws: a TIFF that cannot be made stops the run
       return {};
+    case Writer::kEmf:
+      return EncodeEmf(image, out);
     default:
       return Status::Error("no writer for this format");
   }

@@ -36,6 +36,7 @@
 #include "engine/preview.h"
 #include "engine/run_conversion.h"
 #include "formats/formats.h"
+#include "platform/codepage.h"
 #include "platform/file_ops.h"
 #include "ui/About.h"
 #include "ui/ViewUnit.h"
@@ -95,6 +96,8 @@ int CompareEntries(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int colum
 }
 
 }  // namespace
+
+QString ShownText(const std::string& text) { return QString::fromStdString(DisplayText(text)); }
 
 TConvertorForm::TConvertorForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     : QMainWindow(parent), dialogs_(std::move(dialogs)) {
@@ -693,11 +696,9 @@ void TConvertorForm::LoadSelectedPreview() {
 }
 
 bool TConvertorForm::ShowPreviewImage(const QString& path) {
-  const QString extension = QFileInfo(path).suffix().toLower();
-  if (extension == QLatin1String("jpg") || extension == QLatin1String("jpeg")) {
-    DescriptionMemo->clear();
-  }
-  const CodecServices services{{}, [this](const std::string& text) { AppendExifText(text); }};
+  CodecServices services{{}, [this](const std::string& text) { AppendExifText(text); }};
+  services.metadata = &metadata_;
+  services.clear_exif = [this] { DescriptionMemo->clear(); };
   const std::optional<TBitmap> decoded = LoadPreviewImage(ToBytes(path), services);
   if (!decoded || decoded->Empty()) {
     Image1->SetMessagePicture(QStringLiteral("Cannot read file!"));
@@ -811,11 +812,11 @@ TBitmap TConvertorForm::PreviewPicture() { return Image1->Picture(); }
 void TConvertorForm::SetPreviewPicture(const TBitmap& picture) { Image1->SetPicture(picture); }
 
 void TConvertorForm::AppendExifText(const std::string& text) {
-  DescriptionMemo->appendPlainText(QString::fromLatin1(text));
+  DescriptionMemo->appendPlainText(ShownText(text));
 }
 
 void TConvertorForm::ShowMessage(const std::string& text) {
-  dialogs_->Message(this, QString::fromLatin1(text), QStringLiteral("Tolvane"),
+  dialogs_->Message(this, ShownText(text), QStringLiteral("Tolvane"),
                     QMessageBox::Information);
 }
 
@@ -828,7 +829,7 @@ void TConvertorForm::ResizeTargetChanged(int width, int height) {
 
 void TConvertorForm::EntryNotConverted(const TImageEntry& entry, const std::string& reason) {
   Panel4->setText(
-      QStringLiteral("  %1: %2").arg(FromBytes(entry.FileName), QString::fromLocal8Bit(reason)));
+      QStringLiteral("  %1: %2").arg(FromBytes(entry.FileName), ShownText(reason)));
 }
 
 }  // namespace tolvane

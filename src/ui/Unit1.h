@@ -7,6 +7,7 @@
 
 #include "engine/conversion_host.h"
 #include "engine/convert_options.h"
+#include "formats/exif/ExifData.h"
 #include "imaging/tbitmap.h"
 #include "ui/commands.h"
 #include "ui/dialogs.h"
@@ -86,6 +87,7 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   void CropRangesChanged(const CropRanges& ranges) override;
   void ResizeTargetChanged(int width, int height) override;
   void EntryNotConverted(const TImageEntry& entry, const std::string& reason) override;
+  TimgData* MetadataHolder() override { return &metadata_; }
 
   // Controls, by their design names.
   QToolBar* ToolBar1 = nullptr;
@@ -318,14 +320,19 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   bool ran_converting_ = false;
   bool writing_crop_bars_ = false;
   bool in_image_operation_ = false;
+  // The one metadata holder: read for the preview and by the run, carried into JPEG outputs.
+  TimgData metadata_{255};
 };
+
+// System texts (codec messages, reports) are 8-bit; they are shown readably as UTF-8.
+QString ShownText(const std::string& text);
 
 template <typename Handler>
 void TConvertorForm::Guarded(Handler&& handler) {
   try {
     handler();
   } catch (const std::exception& error) {
-    dialogs_->Message(this, QString::fromLocal8Bit(error.what()), QStringLiteral("Tolvane"),
+    dialogs_->Message(this, ShownText(error.what()), QStringLiteral("Tolvane"),
                       QMessageBox::Critical);
   }
 }

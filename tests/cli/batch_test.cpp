@@ -145,3 +145,56 @@ TEST(Batch, PsdSourcesBecomeBmpAndTheirCodePageMessageIsReadable) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+std::string JpegData(const std::string& name) {
+  return std::string(TOLVANE_TEST_DATA) + "/jpeg/" + name;
+}
+
+TEST(BatchExifReport, PrintsThePanelLinesOfOneFile) {
+  const Outcome plain = RunBatch("--exif-report " + JpegData("plain_rgb_420.jpg"));
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(plain.output, " \n-- EXIF-Data -------------- \nErrStr = Not an EXIF file\n");
+  // The long summary's rows and 8-bit texts come out as UTF-8 lines.
+  const Outcome fuji = RunBatch("--exif-report " + JpegData("FujiFilm.jpg"));
+  EXPECT_EQ(fuji.status, 0);
+  EXPECT_THAT(fuji.output, HasSubstr("\nMaker Note = \"FUJIFILM..............0130........\xD0\x96.."));
+  EXPECT_THAT(fuji.output, HasSubstr("\n -- EXIF Summary -(long)---- \nFile Name: FujiFilm.jpg\nFile Size: 1k\n"));
+  EXPECT_THAT(fuji.output, HasSubstr("\nFlash: Yes\n\n ** Widest Aperture is F3.6\n"));
+  EXPECT_EQ(fuji.output.find('\r'), std::string::npos);
+}
+
+TEST(BatchExifReport, UnreadableFileExitsWithOne) {
+  TempDir dir;
+  std::FILE* f = std::fopen((dir / "broken.jpg").c_str(), "wb");
+  std::fputs("not a jpeg", f);
+  std::fclose(f);
+  for (const std::string& file : {dir / "missing.jpg", dir / "broken.jpg", dir / "missing.xyz"}) {
+    const Outcome o = RunBatch("--exif-report " + file);
+    EXPECT_EQ(o.status, 1) << file;
+    EXPECT_THAT(o.output, HasSubstr("cannot read the file")) << file;
+  }
+}
+
+TEST(BatchReport, PrintsTheRunsBlocksOnlyWhenAsked) {
+  TempDir out;
+  const std::string files = JpegData("Canon.jpg") + " " + JpegData("IPTC.jpg");
+  const Outcome quiet = RunBatch("--quiet -o " + out.folder() + " " + files);
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.output, "");
+  TempDir out2;
+  const Outcome report = RunBatch("--quiet --report -o " + out2.folder() + " " + files);
+  EXPECT_EQ(report.status, 0);
+  EXPECT_THAT(report.output, HasSubstr(" \n-- EXIF-Data -------------- \nErrStr = <none>\n"
+                                       "Intel Byte Order\nMake = Canon\n"));
+  // IPTC.jpg has no EXIF: its block ends with the error line.
+  EXPECT_TRUE(report.output.ends_with("Exif Offset = 188\nFocal Length in 35mm Film = 1040.20\n"
+                                      " \n-- EXIF-Data -------------- \nErrStr = <none>\n"));
+  EXPECT_THAT(RunBatch("--help").output, HasSubstr("--exif-report FILE"));
+  EXPECT_THAT(RunBatch("--help").output, HasSubstr("--report"));
+}
+
+}  // namespace
+}  // namespace tolvane

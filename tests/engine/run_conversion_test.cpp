@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 
+#include "formats/exif/ExifData.h"
 #include "imaging/tbitmap.h"
 #include "platform/file_ops.h"
 #include "recording_host.h"
@@ -113,14 +115,21 @@ TEST_F(RunConversionTest, MoveKeepsSourcesThatProduceNoOutput) {
   EXPECT_THAT(host.not_converted[1], HasSubstr("no decoder for files of type .ico"));
 }
 
-TEST_F(RunConversionTest, ForcedFormatWithoutAWriterWritesNothing) {
+// Keep-extension mode has no writer for metafiles played from WMF: the source stays.
+TEST_F(RunConversionTest, KeepExtensionWithoutAWriterWritesNothing) {
   TConvertOptions o = Options();
-  o.OutputFormat = TOutputFormat::kEmf;
   o.Operation = TFileOperation::kMoveFiles;
-  RunConversion(o, {WriteSource(in, "p.bmp", 2, 2)}, host);
+  std::filesystem::copy_file(std::string(TOLVANE_TEST_DATA) + "/metafile/pillow_drawing_placeable.wmf",
+                             in / "d.wmf");
+  RunConversion(o, {{0, "d.wmf", "", "", in / "d.wmf"}}, host);
   EXPECT_TRUE(out.Files().empty());
-  EXPECT_EQ(in.Files(), std::vector<std::string>{"p.bmp"});
-  EXPECT_THAT(host.not_converted, ElementsAre("p.bmp: no writer for this format"));
+  EXPECT_EQ(in.Files(), std::vector<std::string>{"d.wmf"});
+  EXPECT_THAT(host.not_converted, ElementsAre("d.wmf: no writer for files of type .wmf"));
+
+  o.OutputFormat = TOutputFormat::kEmf;
+  RunConversion(o, {{0, "d.wmf", "", "", in / "d.wmf"}}, host);
+  EXPECT_EQ(out.Files(), std::vector<std::string>{"d.emf"});
+  EXPECT_TRUE(in.Files().empty());
 }
 
 TEST_F(RunConversionTest, CancelStopsBeforeTheNextFileAndMoveStillClearsTheList) {
@@ -303,6 +312,60 @@ TEST_F(RunConversionTest, AdjustmentsRunInTheirFixedOrder) {
   RunConversion(o, {{0, "r.bmp", "", "", in / "r.bmp"}}, host);
   // Inverted first (0, 255, 255), then grey: 510 div 3.
   EXPECT_EQ(Load(out / "r.bmp").Pixels(0, 0), RGBColor(170, 170, 170));
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// A host that owns the metadata holder, as the window does.
+class HolderHost : public testing::RecordingHost {
+ public:
+  TimgData holder;
+  std::vector<std::string> exif_lines;
+  TimgData* MetadataHolder() override { return &holder; }
+  void AppendExifText(const std::string& text) override { exif_lines.push_back(text); }
+};
+
+// NikonD70.jpg holds 71 x 47 pixels; its EXIF (Motorola order, SHORT fields) says 3008 x 2000.
+TEST(RunConversionMetadata, QuarterTurnWritesTheTurnedSizeAndKeepsOrientation) {
+  TempDir in, out;
+  std::filesystem::copy_file(std::string(TOLVANE_TEST_DATA) + "/jpeg/NikonD70.jpg", in / "n.jpg");
+  TConvertOptions o;
+  o.TargetFolder = out.folder();
+  o.RotateEnabled = true;
+  o.RotateOption = TRotateOption::kRotateRight;
+  HolderHost host;
+  RunConversion(o, {{0, "n.jpg", "", "", in / "n.jpg"}}, host);
+  ASSERT_EQ(host.outputs.size(), 1u);
+  EXPECT_EQ(host.exif_lines.at(2), "ErrStr = <none>");
+  EXPECT_EQ(host.exif_lines.at(3), "Motorola Byte Order");
+  EXPECT_EQ(host.holder.FileName(), in / "n.jpg");  // the front-end's holder keeps the source
+  TimgData written;
+  ASSERT_TRUE(written.ReadMetadata(host.outputs[0]));
+  EXPECT_EQ(written.ExifInfo()->FindTagText("ExifImageWidth"), "47");
+  EXPECT_EQ(written.ExifInfo()->FindTagText("ExifImageLength"), "71");
+  EXPECT_EQ(written.ExifInfo()->FindTagText("Orientation"), "Normal");
+}
+
+TEST(RunConversionMetadata, RunWithoutAFrontEndHolderStillCarriesTheSegments) {
+  TempDir in, out;
+  std::filesystem::copy_file(std::string(TOLVANE_TEST_DATA) + "/jpeg/NikonD70.jpg", in / "n.jpg");
+  WriteSource(in, "p.bmp", 4, 3);
+  TConvertOptions o;
+  o.TargetFolder = out.folder();
+  o.OutputFormat = TOutputFormat::kJpeg;
+  RecordingHost host;
+  RunConversion(o, {{0, "n.jpg", "", "", in / "n.jpg"}, {0, "p.bmp", "", "", in / "p.bmp"}}, host);
+  ASSERT_EQ(host.outputs.size(), 2u);
+  TimgData first, second;
+  EXPECT_TRUE(first.ReadMetadata(host.outputs[0]));
+  EXPECT_TRUE(first.HasExif());
+  // The BMP source emptied the holder: its output has the default JFIF header only.
+  EXPECT_FALSE(second.ReadMetadata(host.outputs[1]));
+  EXPECT_FALSE(second.HasMetadata());
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -234,6 +235,22 @@ class UiTest : public QObject {
     QCOMPARE(form_->Panel1->text(), QStringLiteral("No Image(s)"));
     QVERIFY(form_->Panel4->text().isEmpty());
     QVERIFY(form_->Image1->Picture().Empty());
+  }
+
+  // The window's one metadata holder: filled by the preview, carried by the run into JPEG outputs.
+  void jpegPreviewReportsItsExifAndTheRunCarriesIt() {
+    const QString source = Path("camera.jpg");
+    QVERIFY(QFile::copy(QStringLiteral(TOLVANE_TEST_DATA "/jpeg/FujiFilm.jpg"), source));
+    AddThroughOpenDialog({source});
+    QVERIFY(form_->DescriptionMemo->toPlainText().contains(QStringLiteral("FUJIFILM")));
+    const QString out = ChooseOutputFolder();
+    QTest::keyClick(form_.get(), Qt::Key_F5);
+    QFile written(out + QStringLiteral("/camera.jpg"));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    QCOMPARE(bytes.mid(2, 2), QByteArray("\xFF\xE1", 2));
+    QCOMPARE(bytes.mid(6, 6), QByteArray("Exif\0\0", 6));
+    QVERIFY(bytes.contains("FUJIFILM"));
   }
 
   void disabledCommandsCannotBeReachedByTheirShortcuts() {
