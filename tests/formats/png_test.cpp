@@ -142,14 +142,14 @@ TEST(PngDecodeTest, SingleTransparentColourLeavesWhiteAndMarksThatColour) {
 
 TEST(PngDecodeTest, HalfTransparentRedBlendsToPink) {
   // A 1 x 1 RGBA file written by libpng: red at alpha 128.
-  png_image spec{};
-  spec.version = PNG_IMAGE_VERSION;
-  spec.width = 1, spec.height = 1, spec.format = PNG_FORMAT_RGBA;
+  png_image desc{};
+  desc.version = PNG_IMAGE_VERSION;
+  desc.width = 1, desc.height = 1, desc.format = PNG_FORMAT_RGBA;
   const std::uint8_t pixel[4] = {255, 0, 0, 128};
   png_alloc_size_t size = 0;
-  ASSERT_TRUE(png_image_write_get_memory_size(spec, size, 0, pixel, 0, nullptr));
+  ASSERT_TRUE(png_image_write_get_memory_size(desc, size, 0, pixel, 0, nullptr));
   std::vector<std::uint8_t> file(size);
-  ASSERT_TRUE(png_image_write_to_memory(&spec, file.data(), &size, 0, pixel, 0, nullptr));
+  ASSERT_TRUE(png_image_write_to_memory(&desc, file.data(), &size, 0, pixel, 0, nullptr));
   TBitmap image;
   ASSERT_TRUE(DecodePng(file, image));
   EXPECT_EQ(image.BitsPerPixel(), 24);
