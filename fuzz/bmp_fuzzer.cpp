@@ -5,25 +5,17 @@
 #include <cstdlib>
 #include <span>
 
+#include "fuzz_support.h"
 #include "imaging/tbitmap.h"
 
 namespace {
-
-bool SamePixels(const tolvane::TBitmap& a, const tolvane::TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      if (a.Pixels(x, y) != b.Pixels(x, y)) return false;
-    }
-  }
-  return true;
-}
 
 // Aborts (a finding for the fuzzer) unless `image` survives a save and a reload.
 void CheckRoundTrip(const tolvane::TBitmap& image) {
   tolvane::TBitmap again;
   if (!again.LoadFromBytes(image.SaveToBytes())) std::abort();
-  if (again.BitsPerPixel() != image.BitsPerPixel() || !SamePixels(image, again)) std::abort();
+  if (again.BitsPerPixel() != image.BitsPerPixel() || !tolvane::fuzz::SameColours(image, again))
+    std::abort();
 }
 
 }  // namespace

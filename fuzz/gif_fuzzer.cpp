@@ -6,20 +6,11 @@
 #include <vector>
 
 #include "formats/gif/gif_codec.h"
+#include "fuzz_support.h"
 
 namespace {
 
 constexpr std::uint64_t kFuzzMaxPixels = std::uint64_t{1} << 22;
-
-bool SameColours(const tolvane::TBitmap& a, const tolvane::TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      if (a.Pixels(x, y) != b.Pixels(x, y)) return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -33,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> encoded;
   if (!tolvane::EncodeGif(image, encoded)) std::abort();
   tolvane::TBitmap again;
-  if (!tolvane::DecodeGif(encoded, again) || !SameColours(image, again)) std::abort();
+  if (!tolvane::DecodeGif(encoded, again) || !tolvane::fuzz::SameColours(image, again))
+    std::abort();
   return 0;
 }

@@ -6,21 +6,11 @@
 #include <vector>
 
 #include "formats/png/png_codec.h"
+#include "fuzz_support.h"
 
 namespace {
 
 constexpr std::uint64_t kFuzzMaxPixels = std::uint64_t{1} << 22;
-
-bool SameColours(const tolvane::TBitmap& a, const tolvane::TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  if (a.BitsPerPixel() != b.BitsPerPixel()) return false;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      if (a.Pixels(x, y) != b.Pixels(x, y)) return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -35,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A transparent colour mark writes a tRNS chunk, which whitens pixels on the way back in.
   if (image.Transparent()) return 0;
   tolvane::TBitmap again;
-  if (!tolvane::DecodePng(encoded, again) || !SameColours(image, again)) std::abort();
+  if (!tolvane::DecodePng(encoded, again) || again.BitsPerPixel() != image.BitsPerPixel() ||
+      !tolvane::fuzz::SameColours(image, again))
+    std::abort();
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "formats/tiff/TIFFBMP.h"
+#include "fuzz_support.h"
 #include "platform/message_sink.h"
 
 namespace {
@@ -14,16 +15,6 @@ class SilentSink final : public tolvane::MessageSink {
   void Message(const std::string&, const std::string&) override {}
   void Beep() override {}
 };
-
-bool SamePixels(const tolvane::TBitmap& a, const tolvane::TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      if (a.Pixels(x, y) != b.Pixels(x, y)) return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -37,6 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (std::uint64_t(image.Width()) * std::uint64_t(image.Height()) > (1u << 20)) return 0;
   tolvane::TTIFFBitMap again;
   if (!again.LoadFromTiffBytes(image.SaveToTiffBytes(0))) std::abort();
-  if (again.BitsPerPixel() != 24 || !SamePixels(image, again)) std::abort();
+  if (again.BitsPerPixel() != 24 || !tolvane::fuzz::SameColours(image, again)) std::abort();
   return 0;
 }
