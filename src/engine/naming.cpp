@@ -1,5 +1,7 @@
 #include "engine/naming.h"
 
+#include <string_view>
+
 #include "platform/paths.h"
 
 namespace tolvane {
@@ -27,6 +29,15 @@ std::optional<std::string> BaseNameProblem(const std::string& base_name) {
     if (c < 0x20 || c == 0x7F) return "The base name holds a control character";
   }
   return std::nullopt;
+}
+
+std::string FilterNameChars(const std::string& text) {
+  const std::string_view allowed(kNameChars);
+  std::string kept;
+  for (char c : text) {
+    if (c != '\0' && allowed.find(c) != std::string_view::npos) kept += c;
+  }
+  return kept;
 }
 
 }  // namespace tolvane

@@ -16,4 +16,11 @@ std::string OutputFolder(const TImageEntry& entry, const TConvertOptions& option
 // or nothing when it is fine.
 std::optional<std::string> BaseNameProblem(const std::string& base_name);
 
+// The characters a base name may be typed or pasted with.
+inline constexpr char kNameChars[] =
+    "abcdefghijklmnopqrstuvwxyz0123456789_!&?ASDFGHJKLMNBVCXZQWERTYUIOP";
+// The text with every character outside kNameChars dropped (bytes of multi-byte UTF-8
+// sequences included, as none of them is allowed).
+std::string FilterNameChars(const std::string& text);
+
 }  // namespace tolvane

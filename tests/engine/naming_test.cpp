@@ -37,3 +37,17 @@ TEST(OutputNaming, BaseNamesThatLeaveTheFolderAreRefused) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST(NameChars, OnlyLettersDigitsAndFourSignsAreKept) {
+  EXPECT_EQ(FilterNameChars("My photo-2024.v1_ok!&?"), "Myphoto2024v1_ok!&?");
+  EXPECT_EQ(FilterNameChars("../a/b\\c\t"), "abc");
+  EXPECT_EQ(FilterNameChars(std::string("a\0b", 3)), "ab");
+  EXPECT_EQ(FilterNameChars("Zürich"), "Zrich");  // no byte of a non-ASCII letter survives
+  EXPECT_EQ(FilterNameChars(kNameChars), kNameChars);
+}
+
+}  // namespace
+}  // namespace tolvane
