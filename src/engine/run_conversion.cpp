@@ -129,11 +129,7 @@ void ConvertEntry(int index, const TImageEntry& entry, TConvertOptions& o, Conve
   const std::string name = OutputName(index, entry.FileName, o);
   const std::string folder = OutputFolder(entry, o);
 
-  ApplyAdjustments(image, o);
-  ApplyRotate(image, o);
-  ApplyCrop(image, o, host);
-  ApplyCanvas(image, o);
-  ApplyResize(image, o, host);
+  ApplyOperations(image, o, host);
   if (image.Empty()) {
     host.EntryNotConverted(entry, "no pixels are left after cropping");
     return;
@@ -189,6 +185,14 @@ void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries
 }
 
 }  // namespace
+
+void ApplyOperations(TBitmap& image, TConvertOptions& options, ConversionHost& host) {
+  ApplyAdjustments(image, options);
+  ApplyRotate(image, options);
+  ApplyCrop(image, options, host);
+  ApplyCanvas(image, options);
+  ApplyResize(image, options, host);
+}
 
 CropRect UpdateCropRange(TConvertOptions& o, int width, int height, CropRanges* ranges) {
   const bool quarter = IsQuarterTurn(o.RotateOption);

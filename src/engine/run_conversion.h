@@ -15,6 +15,11 @@ inline constexpr char kCropOutOfRangeMessage[] = "Scrollbar property out of rang
 void RunConversion(TConvertOptions& options, const std::vector<TImageEntry>& entries,
                    ConversionHost& host);
 
+// The operations of a converting run on one decoded image, in the run's order: adjustments,
+// rotate or flip, crop, canvas, resize. Crop and resize write their results back into options
+// and report them to the host; the crop step shows the working image in the host's preview.
+void ApplyOperations(TBitmap& image, TConvertOptions& options, ConversionHost& host);
+
 // The crop rectangle for a W x H working image, after the crop-range update: the carried
 // right and bottom values are written back into options. Throws std::runtime_error with
 // kCropOutOfRangeMessage when the left or top value does not fit the image.

@@ -33,6 +33,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "engine/compare.h"
 #include "engine/preview.h"
 #include "engine/run_conversion.h"
 #include "formats/formats.h"
@@ -625,7 +626,14 @@ void TConvertorForm::Exit1Click() { close(); }
 void TConvertorForm::ToolButton9Click() { cancel_requested_ = true; }
 
 void TConvertorForm::CompareButtonClick() {
-  if (view_form_ != nullptr) view_form_->exec();
+  if (view_form_ == nullptr) return;
+  // A file that could not be decoded shows a message, not an image.
+  const bool shown = !ListEmpty() && Image1->MessageText().isEmpty();
+  const TBitmap source = shown ? PreviewPicture() : TBitmap();
+  TConvertOptions options = ReadOptions();
+  const TBitmap prepared = PrepareCompareImage(source, options, *this);
+  view_form_->SetImages(source, prepared);
+  view_form_->exec();
 }
 
 void TConvertorForm::About2Click() {

@@ -18,8 +18,10 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <QValidator>
 #include <QVBoxLayout>
 
+#include "engine/naming.h"
 #include "ui/Unit1.h"
 #include "ui/canvas_field.h"
 #include "ui/picture_box.h"
@@ -92,6 +94,18 @@ QSlider* TrackBar(const char* name, int minimum, int maximum) {
 
 QWidget* Page(const char* name) { return Named(new QWidget, name); }
 
+// The name field keeps only the characters a base name may hold, whether typed or pasted;
+// the cursor stays after the same kept characters.
+class NameCharsValidator final : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& text, int& position) const override {
+    position = int(FilterNameChars(text.left(position).toStdString()).size());
+    text = QString::fromStdString(FilterNameChars(text.toStdString()));
+    return Acceptable;
+  }
+};
+
 }  // namespace
 
 void TConvertorForm::BuildPages() {
@@ -129,6 +143,7 @@ QWidget* TConvertorForm::BuildNamePathPage() {
   NameGroupBox = Named(new QGroupBox(QStringLiteral("Enter the File Name")), "NameGroupBox");
   NameEdit = Named(new QLineEdit(QStringLiteral("Image")), "NameEdit");
   NameEdit->setEnabled(false);
+  NameEdit->setValidator(new NameCharsValidator(NameEdit));
   (new QHBoxLayout(NameGroupBox))->addWidget(NameEdit);
   auto* name_layout = new QHBoxLayout(name_frame);
   name_layout->setContentsMargins(4, 2, 4, 2);

@@ -3,10 +3,12 @@
 
 int RunWindowTests(int argc, char** argv);
 int RunPagesTests(int argc, char** argv);
+int RunCompareWindowTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   int failures = RunWindowTests(argc, argv);
   failures += RunPagesTests(argc, argv);
+  failures += RunCompareWindowTests(argc, argv);
   return failures;
 }

@@ -571,6 +571,27 @@ class PagesTest : public QObject {
     QTest::mouseClick(form_->CanColorBtn, Qt::LeftButton);
     QCOMPARE(dialogs_->colours_offered.last(), QColor(Qt::black));
   }
+
+  // ------------------------------------------------------------ Name
+
+  void nameFieldKeepsOnlyNameCharsTypedOrPasted() {
+    AddImages({{40, 30}});
+    ShowPage(form_->TabSheet15);
+    Click(form_->RenameCheckBox);
+    QLineEdit* name = form_->NameEdit;
+    QVERIFY(name->isEnabled());
+    Retype(name, "My photo-1.v2");
+    QCOMPARE(name->text(), QStringLiteral("Myphoto1v2"));
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("a/../b c.d_e!&?\\f\tg\u00e9"));
+    QTest::keyClick(name, Qt::Key_Home);
+    QTest::keyClicks(name, "X");
+    QTest::keyClick(name, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(name->text(), QStringLiteral("Xabcd_e!&?fgMyphoto1v2"));
+    // The cursor ends after the pasted characters that were kept.
+    QCOMPARE(name->cursorPosition(), 12);
+    QCOMPARE(form_->ReadOptions().BaseName, std::string("Xabcd_e!&?fgMyphoto1v2"));
+  }
 };
 
 int RunPagesTests(int argc, char** argv) {

@@ -1,0 +1,204 @@
+// The compare window opened from the main window: its prepared image and its view modes.
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QMenu>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "ui/Unit1.h"
+#include "ui/ViewUnit.h"
+#include "ui/canvas_field.h"
+#include "ui_support.h"
+
+using tolvane::TConvertorForm;
+using tolvane::TViewForm;
+using tolvane_test::Click;
+using tolvane_test::ScriptedDialogs;
+using tolvane_test::WriteBmp;
+
+namespace {
+
+struct Modes {
+  bool stretched, original_only, prepared_only;
+  bool operator==(const Modes&) const = default;
+};
+
+Modes ModesOf(const TViewForm& view) {
+  // The panels and the pictures must agree with the check marks.
+  const bool stretched = view.Stretch1->isChecked();
+  if (view.Image1->Stretched() != stretched || view.Image2->Stretched() != stretched) return {};
+  return {stretched, view.ViewOriginalImage1->isChecked() && view.Panel2->isHidden(),
+          view.ViewPrepareImage1->isChecked() && view.Panel1->isHidden()};
+}
+
+constexpr Modes kSideBySide{false, false, false};
+
+}  // namespace
+
+namespace QTest {
+template <>
+char* toString(const Modes& m) {
+  return qstrdup(QByteArray(m.stretched ? "stretched" : "natural") +
+                 (m.original_only ? " original-only" : "") +
+                 (m.prepared_only ? " prepared-only" : ""));
+}
+}  // namespace QTest
+
+class CompareWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  ScriptedDialogs* dialogs_ = nullptr;
+  std::unique_ptr<TConvertorForm> form_;
+  TViewForm* view_ = nullptr;
+
+  void AddImage(int width, int height) {
+    const QString path = dir_.filePath(QStringLiteral("picture.bmp"));
+    WriteBmp(path, width, height);
+    dialogs_->open_answers.push_back(QStringList{path});
+    QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+  }
+  // Opens the window with Ctrl+I, runs the checks while it is shown modally, then closes it
+  // with Alt+X (or directly if a check failed before).
+  void WhileOpen(const std::function<void()>& checks) {
+    form_->activateWindow();
+    QVERIFY(QTest::qWaitFor([this] { return QApplication::activeWindow() == form_.get(); }));
+    bool ran = false;
+    QTimer::singleShot(0, view_, [this, &checks, &ran] {
+      ran = view_->isVisible();
+      view_->activateWindow();
+      if (QTest::qWaitFor([this] { return QApplication::activeWindow() == view_; })) checks();
+      if (view_->isVisible()) QTest::keyClick(view_, Qt::Key_X, Qt::AltModifier);
+      if (view_->isVisible()) view_->close();
+    });
+    QTest::keyClick(form_.get(), Qt::Key_I, Qt::ControlModifier);
+    QVERIFY(ran);
+    QVERIFY(!view_->isVisible());
+  }
+  bool HalfWidth() const { return view_->Panel1->width() == view_->width() / 2; }
+
+ private slots:
+  void init() {
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    dialogs_ = dialogs.get();
+    form_ = std::make_unique<TConvertorForm>(std::move(dialogs));
+    view_ = new TViewForm(form_.get());
+    form_->SetSecondaryWindows(nullptr, view_);
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+  }
+  void cleanup() {
+    form_.reset();
+    QDir(dir_.path()).removeRecursively();
+    QDir().mkpath(dir_.path());
+  }
+
+  void menusShareTheirItems() {
+    const auto items = [](const QMenu* menu) {
+      QList<QAction*> kept;
+      for (QAction* a : menu->actions()) {
+        if (!a->isSeparator()) kept << a;
+      }
+      return kept;
+    };
+    QCOMPARE(items(view_->PopupMenu1), items(view_->Images1));
+    QCOMPARE(items(view_->Images1).size(), 4);
+    QCOMPARE(view_->Stretch1->shortcut(), QKeySequence(Qt::Key_Insert));
+    QCOMPARE(view_->windowTitle(), QStringLiteral("Images Compare"));
+  }
+
+  void modesSwitchAndResetOnEveryOpening() {
+    AddImage(40, 30);
+    WhileOpen([this] {
+      QCOMPARE(ModesOf(*view_), kSideBySide);
+      QTRY_VERIFY(HalfWidth());
+      QVERIFY(view_->Panel1->isVisible() && view_->Panel2->isVisible());
+
+      QTest::keyClick(view_, Qt::Key_Insert);
+      QCOMPARE(ModesOf(*view_), (Modes{true, false, false}));
+      QCOMPARE(view_->Image2->PictureRect().size(),
+               QSize(40, 30).scaled(view_->ScrollBox2->viewport()->size(), Qt::KeepAspectRatio));
+
+      // Source only, then straight to prepared only, then back by choosing it again.
+      QTest::keyClick(view_, Qt::Key_O, Qt::ControlModifier);
+      QCOMPARE(ModesOf(*view_), (Modes{true, true, false}));
+      QTRY_COMPARE(view_->Panel1->width(), view_->width());
+      QTest::keyClick(view_, Qt::Key_P, Qt::ControlModifier);
+      QCOMPARE(ModesOf(*view_), (Modes{true, false, true}));
+      QTRY_COMPARE(view_->Panel2->width(), view_->width());
+      QTest::keyClick(view_, Qt::Key_P, Qt::ControlModifier);
+      QCOMPARE(ModesOf(*view_), (Modes{true, false, false}));
+      QTRY_VERIFY(HalfWidth());
+
+      QTest::keyClick(view_, Qt::Key_Insert);
+      QCOMPARE(view_->Image2->PictureRect(), QRect(0, 0, 40, 30));
+      view_->resize(701, 400);
+      QTRY_VERIFY(HalfWidth());
+      QTRY_COMPARE(view_->Panel1->width(), 350);
+
+      // Leave it stretched and source only.
+      QTest::keyClick(view_, Qt::Key_Insert);
+      QTest::keyClick(view_, Qt::Key_O, Qt::ControlModifier);
+      QCOMPARE(ModesOf(*view_), (Modes{true, true, false}));
+      QTest::keyClick(view_, Qt::Key_X, Qt::AltModifier);
+      QVERIFY(!view_->isVisible());
+    });
+    QVERIFY(view_->Image1->Picture().Empty());
+    WhileOpen([this] {
+      QCOMPARE(ModesOf(*view_), kSideBySide);
+      QTRY_VERIFY(HalfWidth());
+    });
+  }
+
+  void withAnEmptyListBothSidesAreEmpty() {
+    WhileOpen([this] {
+      QVERIFY(view_->Image1->Picture().Empty());
+      QVERIFY(view_->Image2->Picture().Empty());
+    });
+  }
+
+  // The run's mapping: after Rotate Left the left width borders the top.
+  void rotateLeftWithLeftCanvasBordersTheTop() {
+    AddImage(40, 30);
+    form_->PageControl2->setCurrentWidget(form_->TabSheet4);
+    Click(form_->RotateCheckBox);
+    Click(form_->RotateButtons->button(static_cast<int>(tolvane::TRotateOption::kRotateLeft)));
+    form_->PageControl2->setCurrentWidget(form_->TabSheet6);
+    Click(form_->CanvasCheckBox);
+    QSpinBox* left = form_->LeftEdit;
+    left->setFocus();
+    QTest::keyClick(left, Qt::Key_End);
+    for (int i = 0; i < 6; ++i) QTest::keyClick(left, Qt::Key_Backspace);
+    QTest::keyClicks(left, "5");
+    QTest::keyClick(left, Qt::Key_Tab);
+    QCOMPARE(left->value(), 5);
+
+    WhileOpen([this] {
+      const tolvane::TBitmap& original = view_->Image1->Picture();
+      const tolvane::TBitmap& prepared = view_->Image2->Picture();
+      QCOMPARE(QSize(original.Width(), original.Height()), QSize(40, 30));
+      QCOMPARE(QSize(prepared.Width(), prepared.Height()), QSize(30, 45));
+      const tolvane::TColor picture = tolvane::RGBColor(200, 40, 40);
+      for (int x : {0, 29}) {
+        for (int y : {0, 4}) QCOMPARE(prepared.Pixels(x, y), tolvane::kBlack);
+        for (int y : {5, 44}) QCOMPARE(prepared.Pixels(x, y), picture);
+      }
+    });
+  }
+};
+
+int RunCompareWindowTests(int argc, char** argv) {
+  CompareWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "compare_window_test.moc"
