@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/run_conversion.h"
 #include "imaging/operations.h"
 
 namespace tolvane {
@@ -9,34 +10,6 @@ namespace {
 
 // Cuts toward zero; a result below 1 becomes 1.
 int TruncAtLeastOne(long double value) { return std::max(1, static_cast<int>(value)); }
-
-void ApplyPreviewAdjustments(TBitmap& image, const TConvertOptions& o) {
-  if (!o.AdjustEnabled) return;
-  if (o.Invert) InvertImage(image);
-  if (o.NightVision) NightVisionImage(image);
-  if (o.GrayScale) GrayScaleImage(image);
-  if (o.Sepia) SepiaImage(image);
-}
-
-void ApplyPreviewRotate(TBitmap& image, const TConvertOptions& o) {
-  if (!o.RotateEnabled) return;
-  switch (o.RotateOption) {
-    case TRotateOption::kRotateRight:
-      RotateImage(image, kWhite, 90);
-      break;
-    case TRotateOption::kRotateLeft:
-      RotateImage(image, kWhite, 270);
-      break;
-    case TRotateOption::kFlipVertically:
-      FlipImage(image, false);
-      break;
-    case TRotateOption::kFlipHorizontally:
-      FlipImage(image, true);
-      break;
-    case TRotateOption::kCancelRotate:
-      break;
-  }
-}
 
 // The crop edges are the bar positions: the right and bottom bars span the full picture's
 // extents (swapped after a quarter turn), and the options hold what they cut off.
@@ -76,8 +49,8 @@ TBitmap ImageOperation(const TBitmap& preview_source, const TConvertOptions& opt
   TBitmap p = preview_source;
   if (p.Empty()) return p;
   p.SetPixelFormat(24);
-  ApplyPreviewAdjustments(p, options);
-  ApplyPreviewRotate(p, options);
+  ApplyAdjustments(p, options);
+  ApplyRotate(p, options);
   const int reference = IsQuarterTurn(options.RotateOption) ? full_height : full_width;
   const double scale = static_cast<double>(reference) / p.Width();
   // Without a full-size picture there is nothing the edges could be measured against.

@@ -46,34 +46,6 @@ class PreviewKeeper {
   TBitmap saved_;
 };
 
-void ApplyAdjustments(TBitmap& image, const TConvertOptions& o) {
-  if (!o.AdjustEnabled) return;
-  if (o.Invert) InvertImage(image);
-  if (o.NightVision) NightVisionImage(image);
-  if (o.GrayScale) GrayScaleImage(image);
-  if (o.Sepia) SepiaImage(image);
-}
-
-void ApplyRotate(TBitmap& image, const TConvertOptions& o) {
-  if (!o.RotateEnabled) return;
-  switch (o.RotateOption) {
-    case TRotateOption::kRotateRight:
-      RotateImage(image, kWhite, 90);
-      break;
-    case TRotateOption::kRotateLeft:
-      RotateImage(image, kWhite, 270);
-      break;
-    case TRotateOption::kFlipVertically:
-      FlipImage(image, false);
-      break;
-    case TRotateOption::kFlipHorizontally:
-      FlipImage(image, true);
-      break;
-    case TRotateOption::kCancelRotate:
-      break;
-  }
-}
-
 void ApplyCrop(TBitmap& image, TConvertOptions& o, ConversionHost& host) {
   if (!o.CropEnabled) return;
   host.SetPreviewPicture(image);
@@ -185,6 +157,34 @@ void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries
 }
 
 }  // namespace
+
+void ApplyAdjustments(TBitmap& image, const TConvertOptions& o) {
+  if (!o.AdjustEnabled) return;
+  if (o.Invert) InvertImage(image);
+  if (o.NightVision) NightVisionImage(image);
+  if (o.GrayScale) GrayScaleImage(image);
+  if (o.Sepia) SepiaImage(image);
+}
+
+void ApplyRotate(TBitmap& image, const TConvertOptions& o) {
+  if (!o.RotateEnabled) return;
+  switch (o.RotateOption) {
+    case TRotateOption::kRotateRight:
+      RotateImage(image, kWhite, 90);
+      break;
+    case TRotateOption::kRotateLeft:
+      RotateImage(image, kWhite, 270);
+      break;
+    case TRotateOption::kFlipVertically:
+      FlipImage(image, false);
+      break;
+    case TRotateOption::kFlipHorizontally:
+      FlipImage(image, true);
+      break;
+    case TRotateOption::kCancelRotate:
+      break;
+  }
+}
 
 void ApplyOperations(TBitmap& image, TConvertOptions& options, ConversionHost& host) {
   ApplyAdjustments(image, options);

@@ -19,6 +19,10 @@ void RunConversion(TConvertOptions& options, const std::vector<TImageEntry>& ent
 // rotate or flip, crop, canvas, resize. Crop and resize write their results back into options
 // and report them to the host; the crop step shows the working image in the host's preview.
 void ApplyOperations(TBitmap& image, TConvertOptions& options, ConversionHost& host);
+// The first two steps alone, shared with the preview: the enabled adjustments in their fixed
+// order, then the rotate option (white background for the quarter turns).
+void ApplyAdjustments(TBitmap& image, const TConvertOptions& options);
+void ApplyRotate(TBitmap& image, const TConvertOptions& options);
 
 // The crop rectangle for a W x H working image, after the crop-range update: the carried
 // right and bottom values are written back into options. Throws std::runtime_error with
