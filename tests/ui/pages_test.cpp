@@ -96,10 +96,7 @@ class PagesTest : public QObject {
     dialogs_->open_answers.push_back(paths);
     QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
   }
-  void ShowPage(QWidget* page) {
-    form_->PageControl2->setCurrentWidget(page);
-    QCoreApplication::processEvents();
-  }
+  void ShowPage(QWidget* page) { tolvane_test::ShowPage(*form_, page); }
   void OpenResizePage() {
     ShowPage(form_->TabSheet3);
     Click(form_->ResizeCheckBox);
@@ -117,12 +114,7 @@ class PagesTest : public QObject {
   }
   void ChooseUnit(int unit) { Click(form_->UnitButtons->button(unit)); }
   QString ChooseOutputFolder() {
-    const QString out = Path("out");
-    QDir().mkpath(out);
-    dialogs_->folder_answer = out;
-    ShowPage(form_->TabSheet15);
-    Click(form_->SelectBtn);
-    return out;
+    return tolvane_test::ChooseOutputFolder(*form_, *dialogs_, Path("out"));
   }
   QStringList CropLabels() const {
     return {form_->LabelCL->text(), form_->LabelCR->text(), form_->LabelCT->text(),

@@ -1,6 +1,7 @@
 #pragma once
 // What the window tests share: scripted dialogs, small source files and user-like clicks.
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QFile>
 #include <QStringList>
 #include <QTest>
@@ -8,7 +9,12 @@
 #include <deque>
 #include <optional>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QTabWidget>
+
 #include "imaging/tbitmap.h"
+#include "ui/Unit1.h"
 #include "ui/dialogs.h"
 
 namespace tolvane_test {
@@ -58,6 +64,22 @@ inline void SelectOnly(QTreeWidget* list, int row) {
 // Near the left edge: check boxes and radio buttons take clicks only on their box and caption.
 inline void Click(QAbstractButton* button) {
   QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+}
+
+// Brings a settings page to front with its layout done, so clicks land on its controls.
+inline void ShowPage(tolvane::TConvertorForm& form, QWidget* page) {
+  form.PageControl2->setCurrentWidget(page);
+  QCoreApplication::processEvents();
+}
+
+// Chooses `folder` (created if needed) through "Select Folder" and the scripted dialog.
+inline QString ChooseOutputFolder(tolvane::TConvertorForm& form, ScriptedDialogs& dialogs,
+                                  const QString& folder) {
+  QDir().mkpath(folder);
+  dialogs.folder_answer = folder;
+  ShowPage(form, form.TabSheet15);
+  Click(form.SelectBtn);
+  return folder;
 }
 
 }  // namespace tolvane_test

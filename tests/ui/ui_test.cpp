@@ -75,18 +75,9 @@ class UiTest : public QObject {
     QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
   }
   QString ChooseOutputFolder() {
-    const QString out = Path("out");
-    QDir().mkpath(out);
-    dialogs_->folder_answer = out;
-    ShowPage(form_->TabSheet15);
-    Click(form_->SelectBtn);
-    return out;
+    return tolvane_test::ChooseOutputFolder(*form_, *dialogs_, Path("out"));
   }
-  // Brings a settings page to front with its layout done, so clicks land on its controls.
-  void ShowPage(QWidget* page) {
-    form_->PageControl2->setCurrentWidget(page);
-    QCoreApplication::processEvents();
-  }
+  void ShowPage(QWidget* page) { tolvane_test::ShowPage(*form_, page); }
   // Runs `probe` whenever the run moves its progress bar.
   void OnProgress(std::function<void(int)> probe) {
     connect(form_->ProgressBar1, &QProgressBar::valueChanged, form_.get(), probe);
