@@ -7,6 +7,7 @@ packages=(
   clang libclang-rt-14-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  fonts-dejavu-core
   liblcms2-dev
   libtiff-dev libtiff-tools
   libcairo2-dev libuemf-dev

@@ -22,7 +22,8 @@ Where the outputs go and what they are called:
                               move: convert, delete the source once its output exists
                               simple-copy, simple-move: copy or move the files unchanged
       --rename BASE           name the outputs BASE1, BASE2, ... by list position
-An output whose name is taken gets a random number and "_" in front; nothing is replaced.
+A converted output whose name is taken gets a random number and "_" in front, so nothing
+is replaced; simple-copy and simple-move replace a file of the same name, as a copy does.
 
 Output format:
   -f, --format FMT            keep (default) | bmp | jpeg | png | gif | tiff | emf

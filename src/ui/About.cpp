@@ -1,9 +1,11 @@
 #include "ui/About.h"
 
+#include <QFont>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "ui/icons.h"
@@ -14,6 +16,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("About"));
   setFixedSize(298, 190);
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   setAutoFillBackground(true);
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, Qt::white);
@@ -25,7 +28,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   ProgramIcon = new QLabel(panel);
   ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
   ProgramIcon->setFixedSize(109, 91);
-  ProgramIcon->setPixmap(DrawnIcon(IconKind::kTwoPictures).pixmap(16, 16).scaled(109, 91));
+  ProgramIcon->setPixmap(DrawnPicture(IconKind::kTwoPictures, 128));
+  ProgramIcon->setScaledContents(true);
   ProductName = new QLabel(QStringLiteral("Tolvane"), panel);
   ProductName->setObjectName(QStringLiteral("ProductName"));
   ProductName->setStyleSheet(QStringLiteral("color: navy; font-weight: bold;"));
@@ -43,6 +47,14 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(panel);
   layout->addWidget(OKButton, 0, Qt::AlignHCenter);
+}
+
+// Centred on the screen rather than over the main window.
+void TAboutBox::showEvent(QShowEvent* event) {
+  if (const QScreen* shown_on = screen()) {
+    move(shown_on->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  }
+  QDialog::showEvent(event);
 }
 
 }  // namespace tolvane

@@ -17,6 +17,9 @@ class TAboutBox : public QDialog {
   QLabel* ProductName = nullptr;
   QLabel* Version = nullptr;
   QPushButton* OKButton = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace tolvane

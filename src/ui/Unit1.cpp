@@ -215,6 +215,8 @@ QWidget* TConvertorForm::BuildOriginalGroup() {
   Splitter1->addWidget(ImageView);
   Splitter1->addWidget(ExifPanel);
   Splitter1->setChildrenCollapsible(false);
+  // Moved once, when the drag ends: a drag that opens the EXIF panel snaps it to its width.
+  Splitter1->setOpaqueResize(false);
   Splitter1->setHandleWidth(3);
   Splitter1->setStyleSheet(QStringLiteral("QSplitter::handle { background: teal; }"));
 
@@ -281,6 +283,8 @@ QWidget* TConvertorForm::BuildStatusBar() {
   row->setContentsMargins(0, 0, 0, 0);
   row->addWidget(Panel4);
   row->addWidget(ProgressBar1, 1);
+  // Keeps the status line at the left while the progress bar is hidden.
+  row->addStretch(0);
   return Panel2;
 }
 

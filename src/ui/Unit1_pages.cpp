@@ -16,7 +16,10 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QValidator>
 #include <QVBoxLayout>
@@ -89,6 +92,21 @@ QSlider* TrackBar(const char* name, int minimum, int maximum) {
   bar->setSingleStep(1);
   bar->setTickPosition(QSlider::TicksBothSides);
   bar->setTickInterval(maximum - minimum);
+  // While dragged, the value shows in a tool tip above the thumb.
+  QObject::connect(bar, &QSlider::sliderMoved, bar, [bar](int value) {
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = bar->orientation();
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    option.sliderPosition = value;
+    option.sliderValue = value;
+    const QRect thumb =
+        bar->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, bar);
+    QToolTip::showText(bar->mapToGlobal(QPoint(thumb.center().x(), thumb.top())),
+                       QString::number(value), bar);
+  });
+  QObject::connect(bar, &QSlider::sliderReleased, bar, [] { QToolTip::hideText(); });
   return bar;
 }
 
@@ -562,8 +580,10 @@ void TConvertorForm::SelectBtnClick() {
       dialogs_->ChooseFolder(this, QStringLiteral("Select or Create Folder to Save Image(s)"),
                              QFileInfo::exists(current) ? current : QString());
   if (!folder) return;
-  TargetFolder = QFile::encodeName(*folder).toStdString() + "/";
-  SelectLabel->setText(*folder + QLatin1Char('/'));
+  // Folder texts end in one separator; the root already does.
+  const QString text = folder->endsWith(QLatin1Char('/')) ? *folder : *folder + QLatin1Char('/');
+  TargetFolder = QFile::encodeName(text).toStdString();
+  SelectLabel->setText(text);
 }
 
 }  // namespace tolvane

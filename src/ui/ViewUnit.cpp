@@ -1,5 +1,6 @@
 #include "ui/ViewUnit.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -87,6 +88,12 @@ TViewForm::TViewForm(QWidget* parent) : QDialog(parent) {
   Images1->setObjectName(QStringLiteral("Images1"));
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  // The menus keep the desktop's colours, not the window's black.
+  for (QWidget* menu : std::initializer_list<QWidget*>{MainMenu1, Images1, PopupMenu1}) {
+    QPalette own = QApplication::palette(menu);
+    own.setResolveMask(~QPalette::ResolveMask(0));  // every role set here, none inherited
+    menu->setPalette(own);
+  }
   for (QMenu* menu : {Images1, PopupMenu1}) {
     menu->addActions({Stretch1, ViewOriginalImage1, ViewPrepareImage1});
     menu->addSeparator();

@@ -3,6 +3,8 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMimeDatabase>
+#include <QProcess>
 
 namespace tolvane {
 namespace {
@@ -38,7 +40,24 @@ class QtDialogs final : public Dialogs {
     box.exec();
   }
 
-  bool OpenDocument(const QUrl& url) override { return QDesktopServices::openUrl(url); }
+  bool OpenDocument(const QUrl& url) override {
+    if (NoApplicationFor(url)) return false;
+    return QDesktopServices::openUrl(url);
+  }
+
+ private:
+  // The desktop starts its opener even when it has no application for the type, so ask it
+  // first; when it cannot be asked, opening decides.
+  static bool NoApplicationFor(const QUrl& url) {
+    const QString type = QMimeDatabase().mimeTypeForFile(url.toLocalFile()).name();
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit ||
+        query.exitCode() != 0) {
+      return false;
+    }
+    return query.readAllStandardOutput().trimmed().isEmpty();
+  }
 };
 
 }  // namespace

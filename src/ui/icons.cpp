@@ -110,14 +110,17 @@ void Paint(QPainter& p, IconKind kind) {
 
 }  // namespace
 
-QIcon DrawnIcon(IconKind kind) {
-  QPixmap pixmap(16, 16);
+QPixmap DrawnPicture(IconKind kind, int side) {
+  QPixmap pixmap(side, side);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing);
+  painter.scale(side / 16.0, side / 16.0);
   Paint(painter, kind);
   painter.end();
-  return QIcon(pixmap);
+  return pixmap;
 }
+
+QIcon DrawnIcon(IconKind kind) { return QIcon(DrawnPicture(kind, 16)); }
 
 }  // namespace tolvane

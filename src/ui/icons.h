@@ -1,5 +1,6 @@
 #pragma once
 #include <QIcon>
+#include <QPixmap>
 
 namespace tolvane {
 
@@ -21,5 +22,7 @@ enum class IconKind {
 };
 
 QIcon DrawnIcon(IconKind kind);
+// The same picture drawn on a larger square, for the about box.
+QPixmap DrawnPicture(IconKind kind, int side);
 
 }  // namespace tolvane

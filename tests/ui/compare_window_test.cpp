@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QMenu>
+#include <QMenuBar>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -114,6 +115,12 @@ class CompareWindowTest : public QObject {
     QCOMPARE(items(view_->Images1).size(), 4);
     QCOMPARE(view_->Stretch1->shortcut(), QKeySequence(Qt::Key_Insert));
     QCOMPARE(view_->windowTitle(), QStringLiteral("Images Compare"));
+    // The window is black; its menus must not be, or their black text disappears.
+    for (QWidget* menu : std::initializer_list<QWidget*>{view_->MainMenu1, view_->Images1}) {
+      const QPalette colours = menu->palette();
+      QVERIFY(colours.color(QPalette::Window) != colours.color(QPalette::WindowText));
+      QVERIFY(colours.color(QPalette::Window) != colours.color(QPalette::ButtonText));
+    }
   }
 
   void modesSwitchAndResetOnEveryOpening() {

@@ -27,6 +27,9 @@
 
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
+using tolvane_test::Leave;
+using tolvane_test::Press;
+using tolvane_test::Retype;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
 using tolvane_test::WriteBmp;
@@ -38,26 +41,6 @@ QSize NewSize(const TConvertorForm& form) {
 }
 
 QSize SizeOf(const tolvane::TBitmap& picture) { return {picture.Width(), picture.Height()}; }
-
-// Clicks into the field, empties it key by key and types the text.
-void Retype(QLineEdit* field, const QString& text) {
-  QTest::mouseClick(field, Qt::LeftButton);
-  QTest::keyClick(field, Qt::Key_End);
-  while (!field->text().isEmpty()) QTest::keyClick(field, Qt::Key_Backspace);
-  QTest::keyClicks(field, text);
-}
-void Retype(QSpinBox* field, const QString& text) {
-  QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
-  QTest::keyClick(field, Qt::Key_End);
-  for (int i = 0; i < 6; ++i) QTest::keyClick(field, Qt::Key_Backspace);
-  QTest::keyClicks(field, text);
-}
-
-void Leave(QWidget* field) { QTest::keyClick(field, Qt::Key_Tab); }
-
-void Press(QScrollBar* bar, Qt::Key key, int times = 1) {
-  for (int i = 0; i < times; ++i) QTest::keyClick(bar, key);
-}
 
 struct Range {
   int minimum, maximum, position;

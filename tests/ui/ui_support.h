@@ -1,7 +1,10 @@
 #pragma once
 // What the window tests share: scripted dialogs, small source files and user-like clicks.
 #include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QFile>
 #include <QStringList>
 #include <QTest>
@@ -24,9 +27,14 @@ class ScriptedDialogs final : public tolvane::Dialogs {
  public:
   std::deque<std::optional<QStringList>> open_answers;
   std::optional<QString> folder_answer;
+  QStringList folder_titles, folder_starts;  // what each folder dialog was opened with
   std::optional<QColor> colour_answer;
   QList<QColor> colours_offered;
   QStringList messages;
+  QStringList captions;
+  QList<QMessageBox::Icon> icons;
+  bool open_answer = true;  // false: no application is associated
+  QList<QUrl> opened;
 
   std::optional<QStringList> OpenFiles(QWidget*, const QString&, const QStringList&) override {
     if (open_answers.empty()) return std::nullopt;
@@ -36,17 +44,26 @@ class ScriptedDialogs final : public tolvane::Dialogs {
     if (cancelled) return std::nullopt;
     return files;
   }
-  std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override {
+  std::optional<QString> ChooseFolder(QWidget*, const QString& title,
+                                      const QString& initial) override {
+    folder_titles << title;
+    folder_starts << initial;
     return folder_answer;
   }
   std::optional<QColor> ChooseColor(QWidget*, const QColor& initial) override {
     colours_offered << initial;
     return colour_answer;
   }
-  void Message(QWidget*, const QString& text, const QString&, QMessageBox::Icon) override {
+  void Message(QWidget*, const QString& text, const QString& caption,
+               QMessageBox::Icon icon) override {
     messages << text;
+    captions << caption;
+    icons << icon;
   }
-  bool OpenDocument(const QUrl&) override { return true; }
+  bool OpenDocument(const QUrl& url) override {
+    opened << url;
+    return open_answer;
+  }
 };
 
 inline void WriteBmp(const QString& path, int width, int height) {
@@ -64,6 +81,26 @@ inline void SelectOnly(QTreeWidget* list, int row) {
 // Near the left edge: check boxes and radio buttons take clicks only on their box and caption.
 inline void Click(QAbstractButton* button) {
   QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+}
+
+// Clicks into the field, empties it key by key and types the text.
+inline void Retype(QLineEdit* field, const QString& text) {
+  QTest::mouseClick(field, Qt::LeftButton);
+  QTest::keyClick(field, Qt::Key_End);
+  while (!field->text().isEmpty()) QTest::keyClick(field, Qt::Key_Backspace);
+  QTest::keyClicks(field, text);
+}
+inline void Retype(QSpinBox* field, const QString& text) {
+  QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
+  QTest::keyClick(field, Qt::Key_End);
+  for (int i = 0; i < 6; ++i) QTest::keyClick(field, Qt::Key_Backspace);
+  QTest::keyClicks(field, text);
+}
+
+inline void Leave(QWidget* field) { QTest::keyClick(field, Qt::Key_Tab); }
+
+inline void Press(QAbstractSlider* bar, Qt::Key key, int times = 1) {
+  for (int i = 0; i < times; ++i) QTest::keyClick(bar, key);
 }
 
 // Brings a settings page to front with its layout done, so clicks land on its controls.

@@ -126,6 +126,7 @@ class UiTest : public QObject {
     QCOMPARE(form_->PageControl2->count(), 7);
     QCOMPARE(form_->PageControl2->tabText(0), QStringLiteral("Name&&Path"));
     QVERIFY(form_->centralWidget()->size() == QSize(790, 539));
+    QCOMPARE(form_->Panel4->x(), 0);  // the status line sits at the left
   }
 
   void featureBoxesCannotBeCheckedWithAnEmptyList() {
