@@ -89,9 +89,7 @@ class CompareWindowTest : public QObject {
 
  private slots:
   void init() {
-    auto dialogs = std::make_unique<ScriptedDialogs>();
-    dialogs_ = dialogs.get();
-    form_ = std::make_unique<TConvertorForm>(std::move(dialogs));
+    form_ = tolvane_test::MakeWindow(dialogs_);
     view_ = new TViewForm(form_.get());
     form_->SetSecondaryWindows(nullptr, view_);
     form_->show();
@@ -99,8 +97,7 @@ class CompareWindowTest : public QObject {
   }
   void cleanup() {
     form_.reset();
-    QDir(dir_.path()).removeRecursively();
-    QDir().mkpath(dir_.path());
+    tolvane_test::EmptyFolder(dir_.path());
   }
 
   void menusShareTheirItems() {

@@ -139,9 +139,7 @@ class HelpScreensTest : public QObject {
   }
 
   void init() {
-    auto dialogs = std::make_unique<ScriptedDialogs>();
-    dialogs_ = dialogs.get();
-    form_ = std::make_unique<TConvertorForm>(std::move(dialogs));
+    form_ = tolvane_test::MakeWindow(dialogs_);
     about_ = new TAboutBox(form_.get());
     view_ = new TViewForm(form_.get());
     form_->SetSecondaryWindows(about_, view_);

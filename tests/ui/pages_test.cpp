@@ -107,9 +107,7 @@ class PagesTest : public QObject {
  private slots:
   void init() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    auto dialogs = std::make_unique<ScriptedDialogs>();
-    dialogs_ = dialogs.get();
-    form_ = std::make_unique<TConvertorForm>(std::move(dialogs));
+    form_ = tolvane_test::MakeWindow(dialogs_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
     QCOMPARE(form_->DpiValue, 96);
@@ -117,8 +115,7 @@ class PagesTest : public QObject {
   void cleanup() {
     form_.reset();
     QLocale::setDefault(QLocale::c());
-    QDir(dir_.path()).removeRecursively();
-    QDir().mkpath(dir_.path());
+    tolvane_test::EmptyFolder(dir_.path());
   }
 
   // ------------------------------------------------------------ Resize

@@ -86,9 +86,7 @@ class SettingsPagesTest : public QObject {
 
  private slots:
   void init() {
-    auto dialogs = std::make_unique<ScriptedDialogs>();
-    dialogs_ = dialogs.get();
-    form_ = std::make_unique<TConvertorForm>(std::move(dialogs));
+    form_ = tolvane_test::MakeWindow(dialogs_);
     about_ = new TAboutBox(form_.get());
     form_->SetSecondaryWindows(about_, nullptr);
     form_->show();
@@ -96,8 +94,7 @@ class SettingsPagesTest : public QObject {
   }
   void cleanup() {
     form_.reset();
-    QDir(dir_.path()).removeRecursively();
-    QDir().mkpath(dir_.path());
+    tolvane_test::EmptyFolder(dir_.path());
   }
 
   // ------------------------------------------------------------ Name&Path

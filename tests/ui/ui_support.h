@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <deque>
+#include <memory>
 #include <optional>
 
 #include <QCoreApplication>
@@ -65,6 +66,19 @@ class ScriptedDialogs final : public tolvane::Dialogs {
     return open_answer;
   }
 };
+
+// A main window that answers its dialogs from a script; `dialogs` is set to that script.
+inline std::unique_ptr<tolvane::TConvertorForm> MakeWindow(ScriptedDialogs*& dialogs) {
+  auto script = std::make_unique<ScriptedDialogs>();
+  dialogs = script.get();
+  return std::make_unique<tolvane::TConvertorForm>(std::move(script));
+}
+
+// Empties a test's folder between test functions; the folder itself stays.
+inline void EmptyFolder(const QString& folder) {
+  QDir(folder).removeRecursively();
+  QDir().mkpath(folder);
+}
 
 inline void WriteBmp(const QString& path, int width, int height) {
   tolvane::TBitmap image;

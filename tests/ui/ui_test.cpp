@@ -94,17 +94,14 @@ class UiTest : public QObject {
 
  private slots:
   void init() {
-    auto dialogs = std::make_unique<ScriptedDialogs>();
-    dialogs_ = dialogs.get();
-    form_ = std::make_unique<TConvertorForm>(std::move(dialogs));
+    form_ = tolvane_test::MakeWindow(dialogs_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     form_->activateWindow();
   }
   void cleanup() {
     form_.reset();
-    QDir(dir_.path()).removeRecursively();
-    QDir().mkpath(dir_.path());
+    tolvane_test::EmptyFolder(dir_.path());
   }
 
   void startsEmptyWithTheDesignDefaults() {
