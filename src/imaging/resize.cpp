@@ -169,7 +169,12 @@ ResizeOutcome ResizeImage(TBitmap& image, ResizeSettings& settings) {
     (settings.aspect_by_width ? height : width) = *derived;
   }
   TBitmap result;
-  result.Create(width, height, 24);
+  // The filter sets every pixel of the result unless there is nothing to sample from.
+  if (image.Empty()) {
+    result.Create(width, height, 24);
+  } else {
+    result.CreateForOverwrite(width, height, 24);
+  }
   ResampleBilinear(image, result);
   settings.width = width;
   settings.height = height;

@@ -29,7 +29,7 @@ std::array<std::uint32_t, 3> TBitmap::DefaultMasks(int bpp) {
   return {0, 0, 0};
 }
 
-void TBitmap::Create(int width, int height, int bpp) {
+void TBitmap::Reshape(int width, int height, int bpp) {
   const BmpOrigin keep_origin = std::move(origin_);
   const bool keep_transparent = transparent_;
   const auto keep_colour = transparent_colour_;
@@ -50,7 +50,23 @@ void TBitmap::Create(int width, int height, int bpp) {
   width_ = width;
   height_ = height;
   stride_ = StrideFor(width, bpp);
-  pixels_.assign(stride_ * std::size_t(height), bpp >= 16 ? 0xFF : 0x00);
+  pixels_.resize(stride_ * std::size_t(height));
+}
+
+void TBitmap::Create(int width, int height, int bpp) {
+  Reshape(width, height, bpp);
+  std::fill(pixels_.begin(), pixels_.end(), bpp >= 16 ? 0xFF : 0x00);
+}
+
+void TBitmap::CreateForOverwrite(int width, int height, int bpp) {
+  Reshape(width, height, bpp);
+  // Row padding is written to files as it stands, so it must not keep old memory contents.
+  const std::size_t used = (std::size_t(width_) * std::size_t(bpp) + 7) / 8;
+  if (used == stride_) return;
+  for (int y = 0; y < height_; ++y) {
+    std::uint8_t* row = pixels_.data() + std::size_t(y) * stride_;
+    std::fill(row + used, row + stride_, std::uint8_t{0});
+  }
 }
 
 std::uint8_t* TBitmap::ScanLine(int y) {

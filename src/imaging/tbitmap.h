@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/pixel_storage.h"
 #include "platform/status.h"
 
 namespace tolvane {
@@ -67,6 +68,9 @@ class TBitmap {
   void SetHeight(int height) { SetSize(width_, height); }
   // A new image of the given size and format: white at 16 bits and above, index 0 below.
   void Create(int width, int height, int bpp);
+  // The same, for a writer that sets every pixel itself: the pixels start undefined (row
+  // padding is zero), which saves a pass over a large image.
+  void CreateForOverwrite(int width, int height, int bpp);
 
   void Assign(const TBitmap& other) { *this = other; }
   void Clear() { *this = TBitmap(); }
@@ -117,6 +121,8 @@ class TBitmap {
     origin_.pristine = false;
     if (!origin_.kept_file.empty()) origin_.kept_file.clear();
   }
+  // Create without touching the pixel bytes.
+  void Reshape(int width, int height, int bpp);
   void ConvertTo24();
   void WritePixel(std::uint8_t* row, int x, TColor colour);
   std::uint8_t NearestIndex(TColor colour) const;
@@ -125,7 +131,7 @@ class TBitmap {
   int height_ = 0;
   int bpp_ = 24;
   std::size_t stride_ = 0;
-  std::vector<std::uint8_t> pixels_;
+  PixelBuffer pixels_;
   std::vector<TRgb> palette_;
   std::array<std::uint32_t, 3> masks_ = {0, 0, 0};
   bool transparent_ = false;
