@@ -80,7 +80,8 @@ TBitmap TakeSource(TBitmap& image) {
 void QuarterTurn(TBitmap& image, bool clockwise) {
   const TBitmap source = TakeSource(image);
   const int w = source.Width(), h = source.Height();
-  image.Create(h, w, 24);  // keeps the transparent mark and the file's resolution
+  // Keeps the transparent mark and the file's resolution; the tiles below set every pixel.
+  image.CreateForOverwrite(h, w, 24);
   std::vector<const std::uint8_t*> rows(h);
   for (int x = 0; x < h; ++x) rows[x] = source.ScanLine(clockwise ? h - 1 - x : x);
   const std::span<std::uint8_t> out = image.MutablePixels();

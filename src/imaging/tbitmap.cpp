@@ -120,7 +120,7 @@ TColor TBitmap::Pixels(int x, int y) const {
 
 void TBitmap::ConvertTo24() {
   TBitmap out;
-  out.Create(width_, height_, 24);
+  out.CreateForOverwrite(width_, height_, 24);  // every pixel of every row is set below
   for (int y = 0; y < height_; ++y) {
     std::uint8_t* dst = out.pixels_.data() + std::size_t(y) * out.stride_;
     if (bpp_ == 32 && masks_ == DefaultMasks(32)) {

@@ -212,7 +212,8 @@ Status Decode(std::span<const std::uint8_t> file, TBitmap& image, std::uint64_t 
     decoded.Create(h.width, h.height, IndexedDepth(h.bit_depth));
     decoded.SetPalette(OwnPalette(png, h, &mark));
   } else {
-    decoded.Create(h.width, h.height, 24);
+    // Every row is put whole, or the decode fails and the image is dropped.
+    decoded.CreateForOverwrite(h.width, h.height, 24);
     if (route == Route::kKeyed) mark = KeyColour(h);
   }
   const std::size_t row_bytes = png_get_rowbytes(png.png(), png.info());
