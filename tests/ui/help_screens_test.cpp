@@ -19,7 +19,6 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -84,7 +83,8 @@ class HelpScreensTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir sources_{QDir::tempPath() + QStringLiteral("/photos-XXXXXX")};
+  // A fixed folder, so that the Path column reads the same in every refresh of the pictures.
+  const QDir sources_{QDir::tempPath() + QStringLiteral("/Tolvane sample photos")};
   QString folder_;
   ScriptedDialogs* dialogs_ = nullptr;
   std::unique_ptr<TConvertorForm> form_;
@@ -124,9 +124,12 @@ class HelpScreensTest : public QObject {
   }
 
  private slots:
+  void cleanupTestCase() { QDir(sources_.path()).removeRecursively(); }
+
   void initTestCase() {
     folder_ = ScreensFolder();
     QVERIFY2(QDir().mkpath(folder_), qPrintable(folder_));
+    tolvane_test::EmptyFolder(sources_.path());
     // A fixed date, so that the list reads the same in every picture.
     const QDateTime taken(QDate(2024, 5, 17), QTime(10, 30));
     for (const Sample& sample : kSamples) {
