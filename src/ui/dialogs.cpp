@@ -51,7 +51,8 @@ class QtDialogs final : public Dialogs {
   static bool NoApplicationFor(const QUrl& url) {
     const QString type = QMimeDatabase().mimeTypeForFile(url.toLocalFile()).name();
     QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), type});
     if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit ||
         query.exitCode() != 0) {
       return false;

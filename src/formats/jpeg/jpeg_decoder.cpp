@@ -111,8 +111,9 @@ Status Decode(std::span<const std::uint8_t> file, TBitmap& image, std::uint64_t 
 
   // Every row is read into the image or the decode fails and the image is dropped.
   TBitmap decoded;
-  decoded.CreateForOverwrite(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
-                 layout == Layout::kGreyIndexed ? 8 : 24);
+  decoded.CreateForOverwrite(static_cast<int>(info.output_width),
+                             static_cast<int>(info.output_height),
+                             layout == Layout::kGreyIndexed ? 8 : 24);
   if (layout == Layout::kGreyIndexed) decoded.SetPalette(GreyPalette(info));
   Status read = layout == Layout::kCmyk ? ReadCmyk(jpeg, decoded) : ReadDirect(jpeg, decoded);
   if (!read) return read;
