@@ -71,19 +71,11 @@ class CompareWindowTest : public QObject {
   // Opens the window with Ctrl+I, runs the checks while it is shown modally, then closes it
   // with Alt+X (or directly if a check failed before).
   void WhileOpen(const std::function<void()>& checks) {
-    form_->activateWindow();
-    QVERIFY(QTest::qWaitFor([this] { return QApplication::activeWindow() == form_.get(); }));
-    bool ran = false;
-    QTimer::singleShot(0, view_, [this, &checks, &ran] {
-      ran = view_->isVisible();
-      view_->activateWindow();
-      if (QTest::qWaitFor([this] { return QApplication::activeWindow() == view_; })) checks();
-      if (view_->isVisible()) QTest::keyClick(view_, Qt::Key_X, Qt::AltModifier);
-      if (view_->isVisible()) view_->close();
-    });
-    QTest::keyClick(form_.get(), Qt::Key_I, Qt::ControlModifier);
-    QVERIFY(ran);
-    QVERIFY(!view_->isVisible());
+    QVERIFY(tolvane_test::WhileModal(form_.get(), view_, QKeySequence(Qt::CTRL | Qt::Key_I),
+                                     [this, &checks] {
+                                       checks();
+                                       QTest::keyClick(view_, Qt::Key_X, Qt::AltModifier);
+                                     }));
   }
   bool HalfWidth() const { return view_->Panel1->width() == view_->width() / 2; }
 

@@ -35,8 +35,13 @@ using tolvane::TAboutBox;
 using tolvane::TConvertorForm;
 using tolvane::TViewForm;
 using tolvane_test::Click;
+using tolvane_test::Leave;
+using tolvane_test::Press;
+using tolvane_test::Retype;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
+using tolvane_test::SizeOf;
+using tolvane_test::WhileModal;
 
 namespace {
 
@@ -58,23 +63,12 @@ QString ScreensFolder() {
   return chosen.isEmpty() ? QStringLiteral(TOLVANE_HELP_SCREENS_DIR) : chosen;
 }
 
-QSize SizeOf(const tolvane::TBitmap& picture) { return {picture.Width(), picture.Height()}; }
-
 int ColourCount(const QImage& image, int enough) {
   QSet<QRgb> colours;
   for (int y = 0; y < image.height() && colours.size() < enough; ++y) {
     for (int x = 0; x < image.width(); ++x) colours.insert(image.pixel(x, y));
   }
   return int(colours.size());
-}
-
-// Empties a canvas field key by key and types the value, as the user would.
-void Retype(QSpinBox* field, const QString& text) {
-  QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
-  QTest::keyClick(field, Qt::Key_End);
-  for (int i = 0; i < 6; ++i) QTest::keyClick(field, Qt::Key_Backspace);
-  QTest::keyClicks(field, text);
-  QTest::keyClick(field, Qt::Key_Tab);
 }
 
 }  // namespace
@@ -106,21 +100,6 @@ class HelpScreensTest : public QObject {
     const QImage written(path);
     QCOMPARE(written.size(), window->size() * window->devicePixelRatio());
     QVERIFY2(ColourCount(written, 16) >= 16, qPrintable(path + " looks blank"));
-  }
-
-  // Opens a modal window with its command key, runs `shoot` while it is shown, then closes it.
-  void WhileModal(QDialog* dialog, const QKeySequence& key, const std::function<void()>& shoot) {
-    form_->activateWindow();
-    QVERIFY(QTest::qWaitFor([this] { return QApplication::activeWindow() == form_.get(); }));
-    bool shown = false;
-    QTimer::singleShot(0, dialog, [dialog, &shoot, &shown] {
-      shown = dialog->isVisible();
-      if (shown && QTest::qWaitForWindowExposed(dialog)) shoot();
-      dialog->close();
-    });
-    QTest::keySequence(form_.get(), key);
-    QVERIFY(shown);
-    QVERIFY(!dialog->isVisible());
   }
 
  private slots:
@@ -188,11 +167,7 @@ class HelpScreensTest : public QObject {
     ShowPage(form_->TabSheet3);
     Click(form_->ResizeCheckBox);
     Click(form_->RadioButton2);
-    QLineEdit* percent = form_->Edit4;
-    QTest::mouseClick(percent, Qt::LeftButton);
-    QTest::keyClick(percent, Qt::Key_End);
-    while (!percent->text().isEmpty()) QTest::keyClick(percent, Qt::Key_Backspace);
-    QTest::keyClicks(percent, QStringLiteral("50"));
+    Retype(form_->Edit4, QStringLiteral("50"));
     // The aspect rule follows the width into the height.
     QCOMPARE(form_->Edit5->text(), QStringLiteral("50"));
     QCOMPARE(form_->Label9->text() + "x" + form_->Label11->text(), QStringLiteral("64x64"));
@@ -211,8 +186,8 @@ class HelpScreensTest : public QObject {
   void cropPage() {
     ShowPage(form_->TabSheet5);
     Click(form_->CropCheckBox);
-    QTest::keyClick(form_->LeftScrollBar, Qt::Key_PageDown);
-    for (int i = 0; i < 3; ++i) QTest::keyClick(form_->RightScrollBar, Qt::Key_PageUp);
+    Press(form_->LeftScrollBar, Qt::Key_PageDown);
+    Press(form_->RightScrollBar, Qt::Key_PageUp, 3);
     QCOMPARE(form_->LabelCL->text(), QStringLiteral("10"));
     QCOMPARE(form_->LabelCR->text(), QStringLiteral("30"));
     QVERIFY(form_->Image2->Picture().Width() < form_->PreviewSource.Width());
@@ -225,6 +200,7 @@ class HelpScreensTest : public QObject {
     for (QSpinBox* field :
          {static_cast<QSpinBox*>(form_->TopEdit), static_cast<QSpinBox*>(form_->BottomEdit)}) {
       Retype(field, QStringLiteral("12"));
+      Leave(field);
     }
     dialogs_->colour_answer = QColor(0, 0, 128);
     QTest::mouseClick(form_->CanColorBtn, Qt::LeftButton);
@@ -260,21 +236,21 @@ class HelpScreensTest : public QObject {
     ShowPage(form_->TabSheet7);
     Click(form_->AdjustmentCheckBox);
     Click(form_->GrayCheckBox);
-    WhileModal(view_, QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
+    QVERIFY(WhileModal(form_.get(), view_, QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
       // Smaller than at first, which keeps the picture small; stretched, so both sides fill it.
       view_->resize(640, 400);
       QTest::keyClick(view_, Qt::Key_Insert);
       QVERIFY(view_->Stretch1->isChecked());
       QCOMPARE(SizeOf(view_->Image2->Picture()), QSize(128, 128));
       Shoot(view_, QStringLiteral("compare-window"));
-    });
+    }));
   }
 
   void aboutBox() {
-    WhileModal(about_, QKeySequence(Qt::Key_F2), [this] {
+    QVERIFY(WhileModal(form_.get(), about_, QKeySequence(Qt::Key_F2), [this] {
       QCOMPARE(about_->ProductName->text(), QStringLiteral("Tolvane"));
       Shoot(about_, QStringLiteral("about-box"));
-    });
+    }));
   }
 };
 

@@ -32,6 +32,7 @@ using tolvane_test::Press;
 using tolvane_test::Retype;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
+using tolvane_test::SizeOf;
 using tolvane_test::WriteBmp;
 
 namespace {
@@ -39,8 +40,6 @@ namespace {
 QSize NewSize(const TConvertorForm& form) {
   return {form.Label9->text().toInt(), form.Label11->text().toInt()};
 }
-
-QSize SizeOf(const tolvane::TBitmap& picture) { return {picture.Width(), picture.Height()}; }
 
 struct Range {
   int minimum, maximum, position;

@@ -319,22 +319,19 @@ class SettingsPagesTest : public QObject {
   }
 
   void theAboutBoxShowsModallyAndClosesWithEnter() {
-    bool checked = false;
-    QTimer::singleShot(0, about_, [this, &checked] {
-      if (!QTest::qWaitForWindowExposed(about_)) return;
-      checked = about_->isModal() && about_->windowTitle() == QStringLiteral("About") &&
-                about_->size() == QSize(298, 190) && about_->OKButton->isDefault() &&
-                about_->ProductName->text() == QStringLiteral("Tolvane") &&
-                about_->Version->text() == QStringLiteral("Version 1.0") &&
-                about_->ProgramIcon->size() == QSize(109, 91);
-      about_->activateWindow();
-      (void)QTest::qWaitFor([this] { return QApplication::activeWindow() == about_; });
+    bool closed_by_enter = false;
+    QVERIFY(tolvane_test::WhileModal(form_.get(), about_, QKeySequence(Qt::Key_F2), [&] {
+      QVERIFY(about_->isModal());
+      QCOMPARE(about_->windowTitle(), QStringLiteral("About"));
+      QCOMPARE(about_->size(), QSize(298, 190));
+      QVERIFY(about_->OKButton->isDefault());
+      QCOMPARE(about_->ProductName->text(), QStringLiteral("Tolvane"));
+      QCOMPARE(about_->Version->text(), QStringLiteral("Version 1.0"));
+      QCOMPARE(about_->ProgramIcon->size(), QSize(109, 91));
       QTest::keyClick(about_->OKButton, Qt::Key_Return);
-      if (about_->isVisible()) about_->reject();
-    });
-    QTest::keyClick(form_.get(), Qt::Key_F2);
-    QVERIFY(checked);
-    QVERIFY(!about_->isVisible());
+      closed_by_enter = !about_->isVisible();
+    }));
+    QVERIFY(closed_by_enter);
     QCOMPARE(about_->result(), int(QDialog::Accepted));
   }
 

@@ -1,6 +1,11 @@
 #pragma once
 // What the window tests share: scripted dialogs, small source files and user-like clicks.
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QKeySequence>
+#include <QTimer>
+#include <functional>
 #include <QAbstractSlider>
 #include <QLineEdit>
 #include <QPushButton>
@@ -115,6 +120,27 @@ inline void Leave(QWidget* field) { QTest::keyClick(field, Qt::Key_Tab); }
 
 inline void Press(QAbstractSlider* bar, Qt::Key key, int times = 1) {
   for (int i = 0; i < times; ++i) QTest::keyClick(bar, key);
+}
+
+inline QSize SizeOf(const tolvane::TBitmap& picture) { return {picture.Width(), picture.Height()}; }
+
+// Opens a modal window of `owner` with its command key and runs `while_shown` once the window is
+// shown and active; closes it afterwards if `while_shown` did not. False when it never showed.
+inline bool WhileModal(QWidget* owner, QDialog* dialog, const QKeySequence& key,
+                       const std::function<void()>& while_shown) {
+  owner->activateWindow();
+  if (!QTest::qWaitFor([owner] { return QApplication::activeWindow() == owner; })) return false;
+  bool shown = false;
+  QTimer::singleShot(0, dialog, [dialog, &while_shown, &shown] {
+    shown = dialog->isVisible();
+    dialog->activateWindow();
+    if (shown && QTest::qWaitFor([dialog] { return QApplication::activeWindow() == dialog; })) {
+      while_shown();
+    }
+    if (dialog->isVisible()) dialog->close();
+  });
+  QTest::keySequence(owner, key);
+  return shown && !dialog->isVisible();
 }
 
 // Brings a settings page to front with its layout done, so clicks land on its controls.
