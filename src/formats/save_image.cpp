@@ -99,6 +99,8 @@ SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const 
     const std::string ext = LowerExtension(name);
     return {false, {}, "no writer for files of type " + (ext.empty() ? "(none)" : ext)};
   }
+  // Every writer refuses alike, so no format leaves an empty file or stops the run for it.
+  if (image.Empty()) return {false, {}, "the image is empty"};
   std::vector<std::uint8_t> bytes;
   if (Status s = Encode(choice.writer, image, settings, bytes); !s) return {false, {}, s.message()};
   // Another process may take a name between the test and the rename: draw again then.

@@ -64,12 +64,25 @@ TEST(CodecFilesTest, UndecodableFilesLeaveTheImageEmptyAndThePreviewWithout) {
 
 TEST(CodecFilesTest, EmptyImagesWriteNothingAndSayWhy) {
   TempDir dir;
-  for (const TOutputFormat format :
-       {TOutputFormat::kJpeg, TOutputFormat::kPng, TOutputFormat::kGif}) {
+  const struct {
+    TOutputFormat format;
+    const char* name;
+  } rows[] = {{TOutputFormat::kKeepExtension, "a.bmp"},
+              {TOutputFormat::kKeepExtension, "a.tif"},
+              {TOutputFormat::kKeepExtension, "a.psd"},
+              {TOutputFormat::kBitmap, "a.png"},
+              {TOutputFormat::kJpeg, "a.bmp"},
+              {TOutputFormat::kPng, "a.bmp"},
+              {TOutputFormat::kGif, "a.bmp"},
+              {TOutputFormat::kTiff, "a.bmp"},
+              {TOutputFormat::kEmf, "a.bmp"}};
+  for (const auto& row : rows) {
     SaveSettings settings;
-    settings.format = format;
-    const SaveResult result = SaveImageFile(TBitmap(), dir.folder(), "a.bmp", settings);
-    EXPECT_FALSE(result.written);
+    settings.format = row.format;
+    SaveResult result;
+    EXPECT_NO_THROW(result = SaveImageFile(TBitmap(), dir.folder(), row.name, settings))
+        << row.name << " as " << static_cast<int>(row.format);
+    EXPECT_FALSE(result.written) << row.name << " as " << static_cast<int>(row.format);
     EXPECT_EQ(result.reason, "the image is empty");
   }
   EXPECT_TRUE(dir.Files().empty());
