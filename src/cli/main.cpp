@@ -15,6 +15,7 @@
 #include "formats/exif/ExifData.h"
 #include "formats/formats.h"
 #include "platform/codepage.h"
+#include "platform/message_sink.h"
 #include "platform/paths.h"
 
 namespace tolvane::cli {
@@ -31,9 +32,43 @@ void PrintReportLine(const std::string& text) {
   }
 }
 
+// Codec message boxes of the file being decoded, held so that each is reported with its file.
+class HeldMessages final : public MessageSink {
+ public:
+  HeldMessages() : previous_(SetMessageSink(this)) {}
+  ~HeldMessages() override { SetMessageSink(previous_); }
+  HeldMessages(const HeldMessages&) = delete;
+  HeldMessages& operator=(const HeldMessages&) = delete;
+
+  void Message(const std::string& text, const std::string& caption) override {
+    held_.push_back(caption.empty() ? text : caption + ": " + text);
+  }
+  void Beep() override {}
+
+  // The held texts, joined by "; ", and none held afterwards.
+  std::string Take() {
+    std::string joined;
+    for (const std::string& text : held_) joined += (joined.empty() ? "" : "; ") + text;
+    held_.clear();
+    return joined;
+  }
+
+ private:
+  MessageSink* previous_;
+  std::vector<std::string> held_;
+};
+
+// Every stderr line names the program and, where there is one, the file.
+void ReportLine(const std::string& file, const std::string& text) {
+  // Codec messages may be 8-bit code-page text; paths are already UTF-8.
+  std::fprintf(stderr, "tolvane-batch: %s%s%s\n", file.c_str(), file.empty() ? "" : ": ",
+               DisplayText(text).c_str());
+}
+
 class BatchHost final : public ConversionHost {
  public:
-  BatchHost(bool show_progress, bool report) : show_progress_(show_progress), report_(report) {}
+  BatchHost(const std::vector<TImageEntry>& entries, bool show_progress, bool report)
+      : entries_(entries), show_progress_(show_progress), report_(report) {}
 
   TimgData* MetadataHolder() override { return &metadata_; }
   void AppendExifText(const std::string& text) override {
@@ -42,6 +77,8 @@ class BatchHost final : public ConversionHost {
 
   void SetProgressMaximum(int maximum) override { maximum_ = maximum; }
   void SetProgressPosition(int position) override {
+    ReportHeldMessages();
+    current_ = position;
     if (show_progress_ && maximum_ >= 0) {
       std::fprintf(stderr, "\r[%d/%d]", position + 1, maximum_ + 1);
       std::fflush(stderr);
@@ -49,31 +86,53 @@ class BatchHost final : public ConversionHost {
     }
   }
   void ShowProgress(bool visible) override {
-    if (!visible && progress_shown_) {
-      std::fputs("\r\033[K", stderr);
-      progress_shown_ = false;
-    }
+    if (!visible) ClearProgress();
   }
-  void ShowMessage(const std::string& text) override { Report("", text); }
+  void ShowMessage(const std::string& text) override { Report(CurrentFile(), text); }
   void EntryNotConverted(const TImageEntry& entry, const std::string& reason) override {
     ++failures_;
-    Report(entry.FullPath + ": ", reason);
+    // The codec's own message belongs to this line rather than to one of its own.
+    const std::string held = messages_.Take();
+    Report(entry.FullPath, held.empty() ? reason : reason + "; " + held);
+  }
+  void EntryConverted(const TImageEntry& entry, const std::string&) override {
+    if (const std::string held = messages_.Take(); !held.empty()) Report(entry.FullPath, held);
+  }
+
+  // Reports what the file being processed left unsaid, then the error that stopped the run.
+  void RunStopped(const std::string& error) {
+    ReportHeldMessages();
+    Report(CurrentFile(), "the run stopped: " + error);
+  }
+  void ReportHeldMessages() {
+    if (const std::string held = messages_.Take(); !held.empty()) Report(CurrentFile(), held);
   }
 
   int failures() const { return failures_; }
 
  private:
-  void Report(const std::string& prefix, const std::string& text) {
-    if (progress_shown_) std::fputs("\r\033[K", stderr);
-    // Codec messages may be 8-bit code-page text; paths are already UTF-8.
-    std::fprintf(stderr, "tolvane-batch: %s%s\n", prefix.c_str(), DisplayText(text).c_str());
+  std::string CurrentFile() const {
+    if (current_ < 0 || current_ >= static_cast<int>(entries_.size())) return {};
+    return entries_[static_cast<std::size_t>(current_)].FullPath;
+  }
+  void ClearProgress() {
+    if (!progress_shown_) return;
+    std::fputs("\r\033[K", stderr);
+    progress_shown_ = false;
+  }
+  void Report(const std::string& file, const std::string& text) {
+    ClearProgress();
+    ReportLine(file, text);
   }
 
+  const std::vector<TImageEntry>& entries_;
   bool show_progress_;
   bool report_;
+  HeldMessages messages_;
   TimgData metadata_;  // the one holder of the run, as the window owns one
   bool progress_shown_ = false;
   int maximum_ = -1;
+  int current_ = -1;
   int failures_ = 0;
 };
 
@@ -97,12 +156,15 @@ int PrintExifReport(const std::string& file) {
   services.append_exif = [&lines](const std::string& line) { lines.push_back(line); };
   services.metadata = &holder;
   services.clear_exif = [&lines] { lines.clear(); };
+  HeldMessages messages;
   std::error_code ec;
   const std::string path = ExpandLongPath(file);
   if (!std::filesystem::is_regular_file(path, ec) || !LoadPreviewImage(path, services)) {
-    std::fprintf(stderr, "tolvane-batch: %s: cannot read the file\n", file.c_str());
+    const std::string held = messages.Take();
+    ReportLine(file, held.empty() ? "cannot read the file" : "cannot read the file; " + held);
     return 1;
   }
+  if (const std::string held = messages.Take(); !held.empty()) ReportLine(file, held);
   for (const std::string& line : lines) PrintReportLine(line);
   return 0;
 }
@@ -127,14 +189,15 @@ int Run(int argc, char** argv) {
     return 0;
   }
   if (!args.exif_report.empty()) return PrintExifReport(args.exif_report);
-  BatchHost host(!args.quiet && ::isatty(STDERR_FILENO), args.report);
+  const std::vector<TImageEntry> entries = EntriesFor(args.files);
+  BatchHost host(entries, !args.quiet && ::isatty(STDERR_FILENO), args.report);
   try {
-    RunConversion(args.options, EntriesFor(args.files), host);
+    RunConversion(args.options, entries, host);
   } catch (const std::exception& e) {
-    host.ShowProgress(false);
-    std::fprintf(stderr, "tolvane-batch: the run stopped: %s\n", DisplayText(e.what()).c_str());
+    host.RunStopped(e.what());
     return 1;
   }
+  host.ReportHeldMessages();
   return host.failures() == 0 ? 0 : 1;
 }
 

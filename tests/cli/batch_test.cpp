@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -141,6 +142,26 @@ TEST(Batch, PsdSourcesBecomeBmpAndTheirCodePageMessageIsReadable) {
   EXPECT_EQ(o.status, 1);
   EXPECT_THAT(o.output, HasSubstr(in / "bad.psd: cannot decode: \u041d\u0435\u0432\u0435\u0440\u043d\u044b\u0439 \u0444\u0430\u0439\u043b"));
   EXPECT_EQ(out.Files(), std::vector<std::string>{"doc.bmp"});
+}
+
+// A codec's own message box comes out in its file's line, not on a line without a name.
+TEST(Batch, EveryStderrLineNamesTheProgramAndItsFile) {
+  TempDir in, out;
+  // A TIFF header whose first directory lies beyond the end of the file.
+  testing::WriteBytes(in / "broken.tif", {'I', 'I', 42, 0, 0xF0, 0, 0, 0});
+  WriteBmp(in / "a.bmp", 3, 3);
+  const std::string sources = (in / "broken.tif") + " " + (in / "a.bmp");
+  const Outcome o = RunBatch("-o " + out.folder() + " " + sources);
+  EXPECT_EQ(o.status, 1);
+  const std::string line = "tolvane-batch: " + (in / "broken.tif") + ": cannot decode: ";
+  ASSERT_TRUE(o.output.starts_with(line)) << o.output;
+  EXPECT_THAT(o.output, HasSubstr("; Error: Picture reading failed!\n"));
+  EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), 1) << o.output;
+
+  const Outcome report = RunBatch("--exif-report " + (in / "broken.tif"));
+  EXPECT_EQ(report.status, 1);
+  EXPECT_EQ(report.output, "tolvane-batch: " + (in / "broken.tif") +
+                               ": cannot read the file; Error: Picture reading failed!\n");
 }
 
 }  // namespace
