@@ -5,9 +5,10 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "ui/dialogs.h"
 #include "ui/icons.h"
 
 namespace tolvane {
@@ -51,9 +52,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
 
 // Centred on the screen rather than over the main window.
 void TAboutBox::showEvent(QShowEvent* event) {
-  if (const QScreen* shown_on = screen()) {
-    move(shown_on->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-  }
+  if (!event->spontaneous()) CentreOnOwnersScreen(this);
   QDialog::showEvent(event);
 }
 

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -24,6 +25,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QToolBar>
@@ -32,6 +34,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <iterator>
 
 #include "engine/compare.h"
 #include "engine/preview.h"
@@ -49,6 +52,9 @@ namespace tolvane {
 namespace {
 
 enum Column { kNumberColumn = 0, kNameColumn, kSizeColumn, kDateColumn, kPathColumn };
+constexpr int kColumnWidths[] = {50, 98, 96, 96, 96};
+// "#" and "Path" have no minimum of their own: the smallest one holds for them.
+constexpr int kColumnMinimums[] = {10, 10, 80, 10, 10};
 
 constexpr char kNoImages[] = "No Image(s)";
 constexpr char kOpenForConverted[] = "Open Image(s) for Converted";
@@ -96,6 +102,15 @@ int CompareEntries(const QTreeWidgetItem* a, const QTreeWidgetItem* b, int colum
   }
 }
 
+// A list entry that orders itself by the key of the column being sorted.
+class ListEntryItem final : public QTreeWidgetItem {
+ public:
+  using QTreeWidgetItem::QTreeWidgetItem;
+  bool operator<(const QTreeWidgetItem& other) const override {
+    return CompareEntries(this, &other, treeWidget()->sortColumn()) < 0;
+  }
+};
+
 }  // namespace
 
 QString ShownText(const std::string& text) { return QString::fromStdString(DisplayText(text)); }
@@ -112,6 +127,9 @@ TConvertorForm::TConvertorForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent
   BuildLayout();
   BuildMenus();
   ConnectPages();
+  for (QWidget* child : findChildren<QWidget*>()) {
+    if (child->window() == this) child->installEventFilter(this);
+  }
   setAcceptDrops(true);
   TargetFolder = DefaultTargetFolder();
   cancel_requested_ = false;
@@ -172,8 +190,16 @@ QWidget* TConvertorForm::BuildOriginalGroup() {
   ImageView->setHeaderLabels({QStringLiteral("#"), QStringLiteral("File Name"),
                               QStringLiteral("File Size (MB)"), QStringLiteral("File Date&Time"),
                               QStringLiteral("Path")});
-  const int widths[] = {50, 98, 96, 96, 96};
-  for (int i = 0; i < 5; ++i) ImageView->setColumnWidth(i, widths[i]);
+  for (int i = 0; i < 5; ++i) ImageView->setColumnWidth(i, kColumnWidths[i]);
+  // The header has one minimum for all sections; the wider ones are held by hand.
+  QHeaderView* header = ImageView->header();
+  header->setMinimumSectionSize(
+      *std::min_element(std::begin(kColumnMinimums), std::end(kColumnMinimums)));
+  connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
+    if (column < 5 && size < kColumnMinimums[column]) {
+      header->resizeSection(column, kColumnMinimums[column]);
+    }
+  });
   ImageView->setRootIsDecorated(false);
   ImageView->setAllColumnsShowFocus(true);
   ImageView->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -204,6 +230,9 @@ QWidget* TConvertorForm::BuildOriginalGroup() {
   DescriptionMemo = new QPlainTextEdit;
   DescriptionMemo->setObjectName(QStringLiteral("DescriptionMemo"));
   DescriptionMemo->setReadOnly(true);
+  // Still selectable from the keyboard, so Ctrl+A selects the report for copying.
+  DescriptionMemo->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                           Qt::TextSelectableByKeyboard);
   DescriptionMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   auto* exif_layout = new QVBoxLayout(ExifPanel);
   exif_layout->setContentsMargins(0, 0, 0, 0);
@@ -421,7 +450,41 @@ void TConvertorForm::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
 }
 
+bool TConvertorForm::InTextField(const QObject* watched) const {
+  for (const QObject* o = watched; o != nullptr && o != this; o = o->parent()) {
+    if (qobject_cast<const QLineEdit*>(o) || qobject_cast<const QAbstractSpinBox*>(o) ||
+        qobject_cast<const QPlainTextEdit*>(o)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TConvertorForm::IsListKey(const QKeyEvent& key) const {
+  const QKeySequence pressed(key.keyCombination());
+  return pressed == (*commands_)[Command::kClearAll]->shortcut() ||
+         pressed == (*commands_)[Command::kClearSelected]->shortcut();
+}
+
+// Del and Ctrl+A act on the list and a right click opens the pop-up menu wherever they happen,
+// except in a text or number field and the EXIF memo: there they edit the field and open its
+// own edit menu, so typing a name never removes list entries.
+bool TConvertorForm::RouteListKeysAndMenu(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (!IsListKey(*key)) return false;
+    key->setAccepted(InTextField(watched));
+    return true;
+  }
+  if (event->type() == QEvent::ContextMenu && !InTextField(watched)) {
+    PopupMenu1->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+    return true;
+  }
+  return false;
+}
+
 bool TConvertorForm::eventFilter(QObject* watched, QEvent* event) {
+  if (RouteListKeysAndMenu(watched, event)) return true;
   for (QLineEdit* field : {Edit1, Edit2, Edit3, Edit4, Edit5}) {
     if (watched != field) continue;
     bool swallowed = false;
@@ -522,20 +585,25 @@ void TConvertorForm::SetTabMark(QWidget* page, bool on) {
 // ---------------------------------------------------------------- commands
 
 void TConvertorForm::OpenImages1Click() {
-  static const QStringList kFilters = {
-      "All Image Files (*.jpg;*.jpeg;*.jps;*.bmp;*.ico;*.emf;*.wmf;*.psd;*.png;*.gif;*.tif)",
-      "JPEG Image File (*.jpg)",
-      "JPEG Image File (*.jpeg)",
-      "Bitmaps (*.bmp)",
-      "Enhanced Metafiles (*.emf)",
-      "Metafiles (*.wmf)",
-      "PhotoShop Image File (*.psd)",
-      "PNG Image File (*.png)",
-      "GIF - Compuserve GIF (*.gif)",
-      "TIF - Tagged Image File Format (*.tif)",
-      "JPEG Stereo Image File (*.jps)"};
+  static const char* const kFilters[][2] = {
+      {"All Image Files (*.jpg;*.jpeg;*.jps;*.bmp;*.ico;*.emf;*.wmf;*.psd;*.png;*.gif;*.tif)",
+       "*.jpg;*.jpeg;*.jps;*.bmp;*.ico;*.emf;*.wmf;*.psd;*.png;*.gif;*.tif"},
+      {"JPEG Image File (*.jpg)", "*.jpg"},
+      {"JPEG Image File (*.jpeg)", "*.jpeg"},
+      {"Bitmaps (*.bmp)", "*.bmp"},
+      {"Enhanced Metafiles (*.emf)", "*.emf"},
+      {"Metafiles (*.wmf)", "*.wmf"},
+      {"PhotoShop Image File (*.psd)", "*.psd"},
+      {"PNG Image File (*.png)", "*.png"},
+      {"GIF - Compuserve GIF (*.gif)", "*.gif"},
+      {"TIF - Tagged Image File Format (*.tif)", "*.tif"},
+      {"JPEG Stereo Image File (*.jps)", "*.jps"}};
+  QStringList filters;
+  for (const auto& [description, patterns] : kFilters) {
+    filters << NameFilter(QString::fromLatin1(description), QString::fromLatin1(patterns));
+  }
   const std::optional<QStringList> chosen =
-      dialogs_->OpenFiles(this, QStringLiteral("Open Image File(s)"), kFilters);
+      dialogs_->OpenFiles(this, QStringLiteral("Open Image File(s)"), filters);
   AddFilesAndFinish(chosen.value_or(QStringList()));
 }
 
@@ -552,7 +620,7 @@ void TConvertorForm::AddFiles(const QStringList& paths) {
   ImageView->setUpdatesEnabled(false);
   for (const QString& path : paths) {
     const QDateTime modified = FileDateTime(path);
-    auto* item = new QTreeWidgetItem(ImageView);
+    auto* item = new ListEntryItem(ImageView);
     item->setText(kNumberColumn, QString::number(ImageView->topLevelItemCount()));
     item->setText(kNameColumn, QFileInfo(path).fileName());
     item->setText(kSizeColumn, FileSizeText(path));
@@ -612,17 +680,11 @@ void TConvertorForm::DeleteSelectedImages1Click() {
 void TConvertorForm::ImageViewColumnClick(int column) {
   if (ListEmpty()) return;
   SortDirection = -SortDirection;
-  QHeaderView* header = ImageView->header();
-  header->setSortIndicator(column, SortDirection == 1 ? Qt::AscendingOrder : Qt::DescendingOrder);
-  header->setSortIndicatorShown(true);
-  QList<QTreeWidgetItem*> items;
-  while (ImageView->topLevelItemCount() > 0) items << ImageView->takeTopLevelItem(0);
-  const int direction = SortDirection;
-  std::stable_sort(items.begin(), items.end(),
-                   [column, direction](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-                     return CompareEntries(a, b, column) * direction < 0;
-                   });
-  ImageView->addTopLevelItems(items);
+  // The list moves its rows in place (a stable sort), so the selected and current entry stay
+  // selected and current, and the preview keeps describing them.
+  ImageView->sortItems(column, SortDirection == 1 ? Qt::AscendingOrder : Qt::DescendingOrder);
+  ImageView->header()->setSortIndicatorShown(true);
+  if (QTreeWidgetItem* current = ImageView->currentItem()) ImageView->scrollToItem(current);
 }
 
 void TConvertorForm::Exit1Click() { close(); }
@@ -631,9 +693,8 @@ void TConvertorForm::ToolButton9Click() { cancel_requested_ = true; }
 
 void TConvertorForm::CompareButtonClick() {
   if (view_form_ == nullptr) return;
-  // A file that could not be decoded shows a message, not an image.
-  const bool shown = !ListEmpty() && Image1->MessageText().isEmpty();
-  const TBitmap source = shown ? PreviewPicture() : TBitmap();
+  // What the source preview shows, the "Cannot read file!" picture included.
+  const TBitmap source = ListEmpty() ? TBitmap() : PreviewPicture();
   TConvertOptions options = ReadOptions();
   const TBitmap prepared = PrepareCompareImage(source, options, *this);
   view_form_->SetImages(source, prepared);
@@ -807,17 +868,28 @@ void TConvertorForm::LeaveRunMode() {
 
 void TConvertorForm::ProcessEvents() { QCoreApplication::processEvents(); }
 
-void TConvertorForm::SetProgressMaximum(int maximum) { ProgressBar1->setMaximum(maximum); }
+void TConvertorForm::SetProgressMaximum(int maximum) {
+  // Qt draws an empty range as a busy animation. A one-file run gets one step instead, which
+  // its file fills, as the last file of a longer run fills the bar.
+  one_file_run_ = maximum == 0;
+  ProgressBar1->setRange(0, std::max(maximum, 1));
+}
 
 void TConvertorForm::SetProgressPosition(int position) {
-  ProgressBar1->setValue(position);
+  ProgressBar1->setValue(one_file_run_ ? 1 : position);
   if (ProgressBar1->isVisible()) {
     ProgressBar1->repaint();
     Panel2->repaint();
   }
 }
 
-void TConvertorForm::ShowProgress(bool shown) { ProgressBar1->setVisible(shown); }
+void TConvertorForm::ShowProgress(bool shown) {
+  ProgressBar1->setVisible(shown);
+  if (!shown) {
+    one_file_run_ = false;
+    ProgressBar1->setValue(0);
+  }
+}
 
 TBitmap TConvertorForm::PreviewPicture() { return Image1->Picture(); }
 

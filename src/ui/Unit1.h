@@ -15,6 +15,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -252,6 +253,9 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   void SetTabMark(QWidget* page, bool on);
   void SetExifPanelWidth(int width);
   bool ListEmpty() const;
+  bool InTextField(const QObject* watched) const;
+  bool IsListKey(const QKeyEvent& key) const;
+  bool RouteListKeysAndMenu(QObject* watched, QEvent* event);
 
   // Page handlers.
   void OperationsRadioGroupClick();
@@ -320,6 +324,7 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   bool ran_converting_ = false;
   bool writing_crop_bars_ = false;
   bool in_image_operation_ = false;
+  bool one_file_run_ = false;
   // The one metadata holder: read for the preview and by the run, carried into JPEG outputs.
   TimgData metadata_{255};
 };

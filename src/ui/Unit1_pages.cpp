@@ -27,6 +27,7 @@
 #include "engine/naming.h"
 #include "ui/Unit1.h"
 #include "ui/canvas_field.h"
+#include "ui/icons.h"
 #include "ui/picture_box.h"
 
 namespace tolvane {
@@ -147,6 +148,7 @@ QWidget* TConvertorForm::BuildNamePathPage() {
   folder_frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
   SameCheckBox = Check("Save to the Same Folder", "SameCheckBox");
   SelectBtn = Button("Select Folder", "SelectBtn");
+  SelectBtn->setIcon(DrawnIcon(IconKind::kOpenFolder));
   SelectLabel = Caption("", "SelectLabel");
   SelectLabel->setFixedWidth(392);
   auto* folder_layout = new QGridLayout(folder_frame);

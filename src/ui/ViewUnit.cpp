@@ -9,8 +9,10 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "ui/dialogs.h"
 #include "ui/picture_box.h"
 
 namespace tolvane {
@@ -226,6 +228,8 @@ void TViewForm::FormCloseQuery() {
 }
 
 void TViewForm::showEvent(QShowEvent* event) {
+  // Centred on the screen rather than over the main window.
+  if (!event->spontaneous()) CentreOnOwnersScreen(this);
   QDialog::showEvent(event);
   FormShow();
 }

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QScreen>
+#include <QWidget>
 
 namespace tolvane {
 namespace {
@@ -15,7 +17,9 @@ class QtDialogs final : public Dialogs {
                                        const QStringList& filters) override {
     QFileDialog dialog(parent, title);
     dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
     dialog.setSizeGripEnabled(true);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.selectedFiles();
@@ -64,5 +68,19 @@ class QtDialogs final : public Dialogs {
 }  // namespace
 
 std::unique_ptr<Dialogs> MakeQtDialogs() { return std::make_unique<QtDialogs>(); }
+
+QString NameFilter(const QString& description, const QString& patterns) {
+  QString spaced = patterns;
+  spaced.replace(QLatin1Char(';'), QLatin1Char(' '));
+  return description + QStringLiteral(" (") + spaced + QLatin1Char(')');
+}
+
+void CentreOnOwnersScreen(QWidget* window) {
+  const QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : window;
+  const QScreen* screen = owner->screen();
+  if (screen == nullptr) return;
+  const QRect frame = window->frameGeometry();
+  window->move(screen->availableGeometry().center() - (frame.center() - frame.topLeft()));
+}
 
 }  // namespace tolvane

@@ -17,6 +17,7 @@ class Dialogs {
   virtual ~Dialogs() = default;
 
   // The files chosen in the open dialog, in the order it returns them; nothing when cancelled.
+  // `filters` are in Qt's form (see NameFilter); the first is selected.
   virtual std::optional<QStringList> OpenFiles(QWidget* parent, const QString& title,
                                                const QStringList& filters) = 0;
   // The folder chosen, without a trailing separator; nothing when cancelled.
@@ -31,5 +32,15 @@ class Dialogs {
 
 // The platform's own dialogs.
 std::unique_ptr<Dialogs> MakeQtDialogs();
+
+// One filter of the open dialog in Qt's form. The description is what the user reads; the
+// patterns are separated by ";" as the description writes them, while Qt matches only
+// space-separated patterns in the last parentheses, so they follow the description there and
+// the dialog hides them.
+QString NameFilter(const QString& description, const QString& patterns);
+
+// Places a window about to be shown in the middle of the screen that holds its owner window
+// (its own screen when it has no owner).
+void CentreOnOwnersScreen(QWidget* window);
 
 }  // namespace tolvane

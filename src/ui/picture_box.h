@@ -17,8 +17,8 @@ class PictureBox : public QWidget {
   PictureBox(int width, int height, QWidget* parent);
 
   void SetPicture(const TBitmap& picture);
-  // A white picture of the box's own size with a line of text on it, for a file that cannot
-  // be shown.
+  // A white picture of the box's own size with a line of text drawn into it, for a file that
+  // cannot be shown.
   void SetMessagePicture(const QString& text);
   void Clear();
 
@@ -33,10 +33,12 @@ class PictureBox : public QWidget {
  private:
   TBitmap picture_;
   QImage shown_;
+  QImage scaled_;  // shown_ reduced to fit, made when first drawn
   QString message_;
 };
 
-// A copy of a TBitmap for drawing on the screen.
+// A copy of a TBitmap for drawing on the screen, and back.
 QImage ToQImage(const TBitmap& picture);
+TBitmap FromQImage(const QImage& image);
 
 }  // namespace tolvane

@@ -105,6 +105,20 @@ TEST(MetafileFiles, GnuplotPlotDrawsBothCurvesAndItsLabels) {
   EXPECT_GT(violet, 300);
   EXPECT_GT(green, 100);
   EXPECT_GT(dark, 100);
+  // The frame around the plot area: MOVETOEX and four LINETO records with a 1-pixel pen, each
+  // side unbroken (curves may cross it in their own colour).
+  const auto unbroken = [&image](int x0, int y0, int x1, int y1) {
+    for (int x = x0; x <= x1; ++x) {
+      for (int y = y0; y <= y1; ++y) {
+        if (image.Pixels(x, y) == kWhite) return false;
+      }
+    }
+    return true;
+  };
+  EXPECT_TRUE(unbroken(63, 21, 63, 197)) << "left side";
+  EXPECT_TRUE(unbroken(290, 21, 290, 197)) << "right side";
+  EXPECT_TRUE(unbroken(63, 21, 290, 21)) << "top side";
+  EXPECT_TRUE(unbroken(63, 197, 290, 197)) << "bottom side";
 }
 
 }  // namespace

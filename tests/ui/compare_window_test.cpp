@@ -4,8 +4,10 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -17,6 +19,7 @@
 #include "ui/Unit1.h"
 #include "ui/ViewUnit.h"
 #include "ui/canvas_field.h"
+#include "ui/picture_box.h"
 #include "ui_support.h"
 
 using tolvane::TConvertorForm;
@@ -188,6 +191,51 @@ class CompareWindowTest : public QObject {
         for (int y : {0, 4}) QCOMPARE(prepared.Pixels(x, y), tolvane::kBlack);
         for (int y : {5, 44}) QCOMPARE(prepared.Pixels(x, y), picture);
       }
+    });
+  }
+
+  // Centred on the screen that holds the main window, wherever the main window stands.
+  void opensCentredOnTheMainWindowsScreen() {
+    AddImage(40, 30);
+    form_->move(form_->screen()->availableGeometry().topLeft());
+    WhileOpen([this] {
+      const QPoint centre = form_->screen()->availableGeometry().center();
+      QVERIFY2((view_->frameGeometry().center() - centre).manhattanLength() <= 2,
+               qPrintable(QStringLiteral("centre at %1,%2")
+                              .arg(view_->frameGeometry().center().x())
+                              .arg(view_->frameGeometry().center().y())));
+    });
+  }
+
+  // The source side is what the source preview shows, the message picture included, and the
+  // prepared side is that picture with the settings applied.
+  void anUnreadableFileComparesItsMessagePicture() {
+    const QString path = dir_.filePath(QStringLiteral("icon.ico"));
+    QFile broken(path);
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("not an image");
+    broken.close();
+    dialogs_->open_answers.push_back(QStringList{path});
+    QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(form_->Image1->MessageText(), QStringLiteral("Cannot read file!"));
+    form_->PageControl2->setCurrentWidget(form_->TabSheet4);
+    Click(form_->RotateCheckBox);
+    Click(form_->RotateButtons->button(static_cast<int>(tolvane::TRotateOption::kRotateRight)));
+    WhileOpen([this] {
+      const tolvane::TBitmap& original = view_->Image1->Picture();
+      const tolvane::TBitmap& shown = form_->Image1->Picture();
+      QCOMPARE(QSize(original.Width(), original.Height()), QSize(268, 201));
+      QVERIFY(original.SaveToBytes() == shown.SaveToBytes());
+      QCOMPARE(original.Pixels(267, 200), tolvane::kWhite);
+      bool has_text = false;
+      for (int y = 0; y < 30 && !has_text; ++y) {
+        for (int x = 0; x < 150 && !has_text; ++x) {
+          has_text = original.Pixels(x, y) != tolvane::kWhite;
+        }
+      }
+      QVERIFY(has_text);
+      const tolvane::TBitmap& prepared = view_->Image2->Picture();
+      QCOMPARE(QSize(prepared.Width(), prepared.Height()), QSize(201, 268));
     });
   }
 };

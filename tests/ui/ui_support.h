@@ -32,6 +32,8 @@ namespace tolvane_test {
 class ScriptedDialogs final : public tolvane::Dialogs {
  public:
   std::deque<std::optional<QStringList>> open_answers;
+  QStringList open_titles;          // what each open dialog was titled
+  QList<QStringList> open_filters;  // and the filters it was given
   std::optional<QString> folder_answer;
   QStringList folder_titles, folder_starts;  // what each folder dialog was opened with
   std::optional<QColor> colour_answer;
@@ -42,7 +44,10 @@ class ScriptedDialogs final : public tolvane::Dialogs {
   bool open_answer = true;  // false: no application is associated
   QList<QUrl> opened;
 
-  std::optional<QStringList> OpenFiles(QWidget*, const QString&, const QStringList&) override {
+  std::optional<QStringList> OpenFiles(QWidget*, const QString& title,
+                                       const QStringList& filters) override {
+    open_titles << title;
+    open_filters << filters;
     if (open_answers.empty()) return std::nullopt;
     const bool cancelled = !open_answers.front().has_value();
     const QStringList files = open_answers.front().value_or(QStringList());
