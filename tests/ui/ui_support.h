@@ -1,26 +1,26 @@
 #pragma once
 // What the window tests share: scripted dialogs, small source files and user-like clicks.
 #include <QAbstractButton>
-#include <QApplication>
-#include <QDialog>
-#include <QKeySequence>
-#include <QTimer>
-#include <functional>
 #include <QAbstractSlider>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QFile>
 #include <QStringList>
+#include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QTabWidget>
 
 #include "imaging/tbitmap.h"
 #include "ui/Unit1.h"
@@ -95,6 +95,28 @@ inline void WriteBmp(const QString& path, int width, int height) {
   image.Create(width, height, 24);
   image.FillRect(tolvane::RGBColor(200, 40, 40));
   image.SaveToFile(QFile::encodeName(path).toStdString());
+}
+
+// Adds files as the user does through Ctrl+O, with `paths` as the dialog's answer.
+inline void AddThroughOpenDialog(tolvane::TConvertorForm& form, ScriptedDialogs& dialogs,
+                                 const QStringList& paths) {
+  dialogs.open_answers.push_back(paths);
+  QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
+}
+
+// The texts of one column of the image list, top to bottom.
+inline QStringList ListColumn(const QTreeWidget* list, int column) {
+  QStringList texts;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) texts << list->topLevelItem(i)->text(column);
+  return texts;
+}
+
+// Clicks the middle of a column's header.
+inline void ClickHeader(QTreeWidget* list, int section) {
+  QHeaderView* header = list->header();
+  const QPoint centre(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                      header->height() / 2);
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
 }
 
 inline void SelectOnly(QTreeWidget* list, int row) {

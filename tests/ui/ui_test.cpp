@@ -36,19 +36,10 @@
 using tolvane::Command;
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
+using tolvane_test::ListColumn;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
 using tolvane_test::WriteBmp;
-
-namespace {
-
-QStringList Column(const QTreeWidget* list, int column) {
-  QStringList texts;
-  for (int i = 0; i < list->topLevelItemCount(); ++i) texts << list->topLevelItem(i)->text(column);
-  return texts;
-}
-
-}  // namespace
 
 class UiTest : public QObject {
   Q_OBJECT
@@ -71,8 +62,7 @@ class UiTest : public QObject {
     return paths;
   }
   void AddThroughOpenDialog(const QStringList& paths) {
-    dialogs_->open_answers.push_back(paths);
-    QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+    tolvane_test::AddThroughOpenDialog(*form_, *dialogs_, paths);
   }
   QString ChooseOutputFolder() {
     return tolvane_test::ChooseOutputFolder(*form_, *dialogs_, Path("out"));
@@ -137,8 +127,8 @@ class UiTest : public QObject {
 
   void addingFilesNumbersThemAndSelectsTheLast() {
     AddThroughOpenDialog(MakeSources({"a.bmp", "b.bmp", "c.bmp"}));
-    QCOMPARE(Column(form_->ImageView, 0), QStringList({"1", "2", "3"}));
-    QCOMPARE(Column(form_->ImageView, 1), QStringList({"a.bmp", "b.bmp", "c.bmp"}));
+    QCOMPARE(ListColumn(form_->ImageView, 0), QStringList({"1", "2", "3"}));
+    QCOMPARE(ListColumn(form_->ImageView, 1), QStringList({"a.bmp", "b.bmp", "c.bmp"}));
     QCOMPARE(form_->ImageView->selectedItems().size(), 1);
     QCOMPARE(form_->ImageView->selectedItems().front()->text(1), QStringLiteral("c.bmp"));
     QVERIFY(form_->PageControl2->isVisible());
@@ -261,7 +251,7 @@ class UiTest : public QObject {
     list->clearSelection();
     for (int i : {1, 2, 3}) list->topLevelItem(i)->setSelected(true);
     QTest::keyClick(list, Qt::Key_Delete);
-    QCOMPARE(Column(list, 1), QStringList({"a.bmp", "e.bmp"}));
+    QCOMPARE(ListColumn(list, 1), QStringList({"a.bmp", "e.bmp"}));
     QCOMPARE(list->selectedItems().size(), 1);
     QCOMPARE(list->selectedItems().front()->text(1), QStringLiteral("e.bmp"));
 
@@ -275,25 +265,22 @@ class UiTest : public QObject {
     SelectOnly(form_->ImageView, 0);
     QTest::keyClick(form_->ImageView, Qt::Key_Delete);
     AddThroughOpenDialog({Path("a.bmp")});
-    QCOMPARE(Column(form_->ImageView, 0), QStringList({"2", "3", "3"}));
+    QCOMPARE(ListColumn(form_->ImageView, 0), QStringList({"2", "3", "3"}));
   }
 
   void eachHeaderClickReversesTheOneSortDirection() {
     AddThroughOpenDialog(MakeSources({"b.bmp", "a.bmp", "c.bmp"}));
     QHeaderView* header = form_->ImageView->header();
-    const auto click = [header](int section) {
-      const QPoint centre(
-          header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
-          header->height() / 2);
-      QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+    const auto click = [this](int section) {
+      tolvane_test::ClickHeader(form_->ImageView, section);
     };
     click(1);
-    QCOMPARE(Column(form_->ImageView, 1), QStringList({"c.bmp", "b.bmp", "a.bmp"}));
+    QCOMPARE(ListColumn(form_->ImageView, 1), QStringList({"c.bmp", "b.bmp", "a.bmp"}));
     QVERIFY(header->isSortIndicatorShown());
     QCOMPARE(header->sortIndicatorSection(), 1);
     QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
     click(0);
-    QCOMPARE(Column(form_->ImageView, 0), QStringList({"1", "2", "3"}));
+    QCOMPARE(ListColumn(form_->ImageView, 0), QStringList({"1", "2", "3"}));
     QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
     // Adding removes the marks but keeps the direction.
     AddThroughOpenDialog({Path("a.bmp")});
@@ -314,7 +301,7 @@ class UiTest : public QObject {
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(form_.get(), &enter);
     QCoreApplication::sendEvent(form_.get(), &drop);
-    QCOMPARE(Column(form_->ImageView, 1), QStringList({"upper.TIF", "y.bmp"}));
+    QCOMPARE(ListColumn(form_->ImageView, 1), QStringList({"upper.TIF", "y.bmp"}));
     QVERIFY(Action(Command::kRun)->isEnabled());
   }
 

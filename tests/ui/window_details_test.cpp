@@ -34,18 +34,13 @@
 
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
+using tolvane_test::ListColumn;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
 using tolvane_test::SizeOf;
 using tolvane_test::WriteBmp;
 
 namespace {
-
-QStringList Column(const QTreeWidget* list, int column) {
-  QStringList texts;
-  for (int i = 0; i < list->topLevelItemCount(); ++i) texts << list->topLevelItem(i)->text(column);
-  return texts;
-}
 
 // The file names a Qt file dialog lists in its folder under its selected filter.
 QStringList ListedFiles(QFileDialog* dialog) {
@@ -110,8 +105,7 @@ class WindowDetailsTest : public QObject {
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
   void AddThroughOpenDialog(const QStringList& paths) {
-    dialogs_->open_answers.push_back(paths);
-    QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+    tolvane_test::AddThroughOpenDialog(*form_, *dialogs_, paths);
   }
   QStringList MakeSources(int count) {
     QStringList paths;
@@ -122,12 +116,6 @@ class WindowDetailsTest : public QObject {
     return paths;
   }
   void ShowPage(QWidget* page) { tolvane_test::ShowPage(*form_, page); }
-  void ClickHeader(int section) {
-    QHeaderView* header = form_->ImageView->header();
-    const QPoint centre(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
-                        header->height() / 2);
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
-  }
 
   // Brings `name`'s control into view and gives it the keyboard focus.
   QWidget* Focus(const QString& name) {
@@ -235,8 +223,8 @@ class WindowDetailsTest : public QObject {
     Click(form_->ResizeCheckBox);
     QVERIFY(form_->ResizeCheckBox->isChecked());
 
-    ClickHeader(1);
-    QCOMPARE(Column(list, 1), QStringList({"c.bmp", "b.bmp", "a.bmp"}));
+    tolvane_test::ClickHeader(form_->ImageView, 1);
+    QCOMPARE(ListColumn(list, 1), QStringList({"c.bmp", "b.bmp", "a.bmp"}));
     QCOMPARE(list->selectedItems().size(), 1);
     QCOMPARE(list->selectedItems().front()->text(1), QStringLiteral("a.bmp"));
     QCOMPARE(list->currentItem()->text(1), QStringLiteral("a.bmp"));
@@ -246,7 +234,7 @@ class WindowDetailsTest : public QObject {
 
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Delete);
-    QCOMPARE(Column(list, 1), QStringList({"c.bmp", "b.bmp"}));
+    QCOMPARE(ListColumn(list, 1), QStringList({"c.bmp", "b.bmp"}));
   }
 
   // Del and Ctrl+A act on the list wherever the focus is, except in the text and number fields
@@ -388,13 +376,13 @@ class WindowDetailsTest : public QObject {
     AddThroughOpenDialog({touched("noon.bmp", QTime(13, 7, 9)),
                           touched("midnight.bmp", QTime(0, 0, 1)), Path("gone.bmp")});
     QCOMPARE(tolvane::FileDateTime(Path("noon.bmp")), QDateTime(day, QTime(13, 7, 8)));
-    const QStringList dates = Column(form_->ImageView, 3);
+    const QStringList dates = ListColumn(form_->ImageView, 3);
     QVERIFY2(dates[0].startsWith(locale.toString(day, QLocale::ShortFormat) + ' ') &&
                  dates[0].contains(QStringLiteral("07:08")),
              qPrintable(dates[0]));
     QCOMPARE(dates[1], locale.toString(day, QLocale::ShortFormat));
     QCOMPARE(dates[2], locale.toString(QDate(1899, 12, 30), QLocale::ShortFormat));
-    QCOMPARE(Column(form_->ImageView, 2).value(2), QStringLiteral("0"));
+    QCOMPARE(ListColumn(form_->ImageView, 2).value(2), QStringLiteral("0"));
   }
 };
 
