@@ -4,6 +4,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <string>
@@ -334,6 +335,10 @@ TEST(PngEncodeTest, IdatChunksHoldAtMost65535Bytes) {
     EXPECT_LE(c.data.size(), 65535u);
   }
   EXPECT_GE(idats, 5);  // 270 KB of stored deflate blocks
+  // Level 0 stores: the first deflate block after the 2-byte zlib header has type 00.
+  const auto idat = std::find_if(chunks.begin(), chunks.end(),
+                                 [](const Chunk& c) { return c.type == "IDAT"; });
+  EXPECT_EQ((idat->data.at(2) >> 1) & 3, 0);
 }
 
 TEST(PngEncodeTest, TransparentBottomLeftWritesItsColourInTrns) {
@@ -365,11 +370,37 @@ TEST(PngEncodeTest, ImagesComeBackUnchanged) {
       testing::MakeIndexed(17, 5, 8, pal, [](int x, int) { return x % 4; }),
   };
   for (const TBitmap& image : images) {
-    TBitmap back;
-    ASSERT_TRUE(DecodePng(Png(image), back));
-    ASSERT_EQ(back.BitsPerPixel(), image.BitsPerPixel());
-    for (int y = 0; y < 5; ++y) {
-      for (int x = 0; x < 17; ++x) ASSERT_EQ(back.Pixels(x, y), image.Pixels(x, y));
+    for (const int level : {0, 1, 6, 9}) {
+      TBitmap back;
+      ASSERT_TRUE(DecodePng(Png(image, level), back)) << "level " << level;
+      ASSERT_EQ(back.BitsPerPixel(), image.BitsPerPixel());
+      for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 17; ++x) ASSERT_EQ(back.Pixels(x, y), image.Pixels(x, y)) << level;
+      }
+    }
+  }
+}
+
+// libpng's own reader, independent of ours, sees the same red, green and blue at every level.
+TEST(PngEncodeTest, LibpngReadsTheSourcePixelsAtEveryLevel) {
+  std::uint32_t noise = 99;
+  const TBitmap image = testing::MakeImage24(301, 67, [&](int x, int y) {
+    noise = noise * 1664525u + 1013904223u;
+    return x % 50 < 25 ? TColor(noise >> 8) : RGBColor(std::uint8_t(x), std::uint8_t(y), 9);
+  });
+  for (const int level : {0, 1, 6, 9}) {
+    const std::vector<std::uint8_t> file = Png(image, level);
+    png_image read{};
+    read.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&read, file.data(), file.size()));
+    read.format = PNG_FORMAT_RGB;
+    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(read));
+    ASSERT_TRUE(png_image_finish_read(&read, nullptr, rgb.data(), 0, nullptr)) << read.message;
+    for (int y = 0; y < 67; ++y) {
+      for (int x = 0; x < 301; ++x) {
+        const std::uint8_t* p = &rgb[(std::size_t(y) * 301 + x) * 3];
+        ASSERT_EQ(RGBColor(p[0], p[1], p[2]), image.Pixels(x, y)) << "level " << level;
+      }
     }
   }
 }

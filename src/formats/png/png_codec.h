@@ -1,5 +1,5 @@
 #pragma once
-// PNG files through libpng and zlib:
+// PNG files through libpng, zlib and libdeflate:
 //   DecodePng  every colour type, bit depth and interlacing. Files at 1, 2, 4 bits and 8-bit
 //              palette files keep their own colours or grey levels as a 1-, 4- (2-bit files
 //              too) or 8-bit palette image; partial transparency is blended over white into
@@ -23,7 +23,7 @@ Status DecodePng(std::span<const std::uint8_t> file, TBitmap& image,
                  std::uint64_t max_pixels = kMaxPixels);
 
 struct PngWriteOptions {
-  int compression_level = 6;  // zlib level 0..9
+  int compression_level = 6;  // zlib-like level 0..9; 0 writes stored blocks
   // The bottom-left pixel's colour becomes transparent (replacing the image's own mark).
   bool transparent_bottom_left = false;
 };

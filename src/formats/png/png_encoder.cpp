@@ -1,6 +1,10 @@
+#include <libdeflate.h>
+
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <optional>
+#include <span>
 
 #include "formats/png/png_codec.h"
 #include "formats/png/png_glue.h"
@@ -46,7 +50,6 @@ png_glue::WriteSettings SettingsFor(const TBitmap& image, const PngWriteOptions&
   png_glue::WriteSettings s;
   s.width = image.Width();
   s.height = image.Height();
-  s.compression_level = std::clamp(options.compression_level, 0, 9);
   const std::optional<TColor> clear = TransparentColour(image, options);
   if (IsPaletteImage(image)) {
     s.bit_depth = image.BitsPerPixel();
@@ -56,21 +59,71 @@ png_glue::WriteSettings SettingsFor(const TBitmap& image, const PngWriteOptions&
   } else {
     s.bit_depth = 8;
     s.color_type = PNG_COLOR_TYPE_RGB;
-    s.bgr = true;
-    if (clear)
+    if (clear) {
       s.transparent_rgb = png_color_16{0, RedOf(*clear), GreenOf(*clear), BlueOf(*clear), 0};
+    }
   }
   return s;
+}
+
+// The rows as the IDAT data holds them before compression: each led by its filter type, Sub
+// (1), which stores every byte as its difference to the byte one pixel (at least one byte) to
+// its left. Truecolour rows turn from blue-green-red into red-green-blue on the way.
+std::vector<std::uint8_t> SubFilteredRows(const TBitmap& image) {
+  const bool palette = IsPaletteImage(image);
+  const std::size_t width = static_cast<std::size_t>(image.Width());
+  const std::size_t row_bytes = palette ? (width * image.BitsPerPixel() + 7) / 8 : width * 3;
+  std::vector<std::uint8_t> rows((row_bytes + 1) * static_cast<std::size_t>(image.Height()));
+  std::uint8_t* out = rows.data();
+  for (int y = 0; y < image.Height(); ++y) {
+    const std::uint8_t* in = image.ScanLine(y);
+    *out++ = 1;
+    if (palette) {
+      std::uint8_t left = 0;
+      for (std::size_t i = 0; i < row_bytes; ++i) {
+        *out++ = static_cast<std::uint8_t>(in[i] - left);
+        left = in[i];
+      }
+      continue;
+    }
+    std::uint8_t r0 = 0, g0 = 0, b0 = 0;
+    for (std::size_t x = 0; x < width; ++x, in += 3) {
+      out[0] = static_cast<std::uint8_t>(in[2] - r0);
+      out[1] = static_cast<std::uint8_t>(in[1] - g0);
+      out[2] = static_cast<std::uint8_t>(in[0] - b0);
+      out += 3;
+      r0 = in[2], g0 = in[1], b0 = in[0];
+    }
+  }
+  return rows;
+}
+
+// The zlib stream of `data` at a zlib-like level (0: stored blocks only).
+Status Deflate(std::span<const std::uint8_t> data, int level, std::vector<std::uint8_t>& out) {
+  const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+      libdeflate_alloc_compressor(level), libdeflate_free_compressor);
+  if (!compressor) return Status::Error("PNG: out of memory");
+  out.resize(libdeflate_zlib_compress_bound(compressor.get(), data.size()));
+  const std::size_t n = libdeflate_zlib_compress(compressor.get(), data.data(), data.size(),
+                                                 out.data(), out.size());
+  if (n == 0) return Status::Error("PNG: the image data cannot be compressed");
+  out.resize(n);
+  return {};
 }
 
 // `image` is a palette image or 24 bits.
 Status Compress(const TBitmap& image, const PngWriteOptions& options,
                 std::vector<std::uint8_t>& out) {
+  std::vector<std::uint8_t> stream;
+  {
+    const std::vector<std::uint8_t> rows = SubFilteredRows(image);
+    if (Status s = Deflate(rows, std::clamp(options.compression_level, 0, 9), stream); !s) {
+      return s;
+    }
+  }
   png_glue::Writer png;
   if (Status s = png.Start(SettingsFor(image, options)); !s) return s;
-  for (int y = 0; y < image.Height(); ++y) {
-    if (Status s = png.WriteRow(image.ScanLine(y)); !s) return s;
-  }
+  if (Status s = png.WriteImageData(stream); !s) return s;
   if (Status s = png.Finish(); !s) return s;
   out = std::move(png.Output());
   return {};

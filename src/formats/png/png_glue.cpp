@@ -1,13 +1,14 @@
 #include "formats/png/png_glue.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace tolvane::png_glue {
 namespace {
 
-// Each IDAT chunk holds at most this many bytes: the size of libpng's compression buffer.
-constexpr png_size_t kIdatLimit = 65535;
+// Each IDAT chunk holds at most this many bytes.
+constexpr std::size_t kIdatLimit = 65535;
 
 [[noreturn]] void OnError(png_structp png, png_const_charp message) {
   auto* err = static_cast<ErrorState*>(png_get_error_ptr(png));
@@ -106,23 +107,22 @@ Status Writer::Start(const WriteSettings& s) {
     png_color_16 colour = *s.transparent_rgb;
     png_set_tRNS(png_, info_, nullptr, 0, &colour);
   }
-  png_set_filter(png_, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  png_set_compression_level(png_, s.compression_level);
-  png_set_compression_buffer_size(png_, kIdatLimit);
   png_write_info(png_, info_);
-  if (s.bgr) png_set_bgr(png_);
   return {};
 }
 
-Status Writer::WriteRow(const std::uint8_t* row) {
+Status Writer::WriteImageData(std::span<const std::uint8_t> zlib_stream) {
   if (setjmp(err_.jump)) return Failure(err_);
-  png_write_row(png_, row);
+  for (std::size_t at = 0; at < zlib_stream.size(); at += kIdatLimit) {
+    const std::size_t n = std::min(kIdatLimit, zlib_stream.size() - at);
+    png_write_chunk(png_, reinterpret_cast<png_const_bytep>("IDAT"), zlib_stream.data() + at, n);
+  }
   return {};
 }
 
 Status Writer::Finish() {
   if (setjmp(err_.jump)) return Failure(err_);
-  png_write_end(png_, nullptr);
+  png_write_chunk(png_, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
   return {};
 }
 

@@ -59,10 +59,10 @@ struct WriteSettings {
   std::vector<png_color> palette;               // palette images only
   std::vector<png_byte> alphas;                 // tRNS of a palette image
   std::optional<png_color_16> transparent_rgb;  // tRNS of a truecolour image
-  int compression_level = 6;
-  bool bgr = false;  // rows hold blue, green, red
 };
 
+// libpng writes the signature and the chunks around the image data; the data itself comes
+// filtered and compressed from the caller, so the compressor is ours to choose.
 class Writer {
  public:
   Writer() = default;
@@ -72,7 +72,9 @@ class Writer {
 
   // Writes the signature and the chunks before the image data.
   Status Start(const WriteSettings& settings);
-  Status WriteRow(const std::uint8_t* row);
+  // Writes a zlib stream of the filtered rows as IDAT chunks of at most 65535 bytes each.
+  Status WriteImageData(std::span<const std::uint8_t> zlib_stream);
+  // Writes IEND.
   Status Finish();
   std::vector<std::uint8_t>& Output() { return out_; }
 
