@@ -3,10 +3,8 @@
 #include <QAbstractScrollArea>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,8 +13,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QScrollBar>
-#include <QSlider>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,7 +23,6 @@
 #include <functional>
 
 #include "ui/Unit1.h"
-#include "ui/canvas_field.h"
 #include "ui/image_list.h"
 #include "ui/picture_box.h"
 #include "ui_support.h"
