@@ -50,6 +50,9 @@ Metadata:
                               (status 1 when FILE cannot be read)
 
 Other:
+  -j, --jobs N                files in work at once (default: the number of processors;
+                              1 = strictly one after another); outputs, names and
+                              messages are the same for every N
       --quiet                 no progress on stderr
   -h, --help                  this text
       --version               the version
@@ -163,6 +166,7 @@ const std::map<std::string, Handler>& ValueOptions() {
        }},
       {"--canvas-color", [](BatchArguments& a, const std::string& v) { a.options.CanvasColor = ParseColour(v); }},
       {"--resize", [](BatchArguments& a, const std::string& v) { ParseResize(v, a.options); }},
+      {"--jobs", [](BatchArguments& a, const std::string& v) { a.jobs = ParseInt(v, "--jobs", 1, 256); }},
       {"--exif-report", [](BatchArguments& a, const std::string& v) { a.exif_report = v; }},
       {"--aspect", [](BatchArguments& a, const std::string& v) {
          const int rule = Choose<int>(v, "--aspect", {{"width", 0}, {"height", 1}, {"none", 2}});
@@ -192,7 +196,7 @@ const std::map<std::string, std::function<void(BatchArguments&)>>& FlagOptions()
 
 std::string LongName(const std::string& arg) {
   static const std::map<std::string, std::string> shorts = {
-      {"-o", "--output-dir"}, {"-f", "--format"}, {"-q", "--jpeg-quality"}, {"-h", "--help"}};
+      {"-o", "--output-dir"}, {"-f", "--format"}, {"-q", "--jpeg-quality"}, {"-h", "--help"}, {"-j", "--jobs"}};
   const auto it = shorts.find(arg);
   return it == shorts.end() ? arg : it->second;
 }

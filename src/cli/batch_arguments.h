@@ -3,12 +3,14 @@
 #include <vector>
 
 #include "engine/convert_options.h"
+#include "engine/run_conversion.h"
 
 namespace tolvane::cli {
 
 struct BatchArguments {
   TConvertOptions options;
   std::vector<std::string> files;
+  int jobs = DefaultJobs();
   bool quiet = false;
   bool report = false;      // print the EXIF blocks the run appends
   std::string exif_report;  // print this JPEG's EXIF report and exit

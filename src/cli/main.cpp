@@ -192,7 +192,7 @@ int Run(int argc, char** argv) {
   const std::vector<TImageEntry> entries = EntriesFor(args.files);
   BatchHost host(entries, !args.quiet && ::isatty(STDERR_FILENO), args.report);
   try {
-    RunConversion(args.options, entries, host);
+    RunConversion(args.options, entries, host, RunSettings{args.jobs});
   } catch (const std::exception& e) {
     host.RunStopped(e.what());
     return 1;

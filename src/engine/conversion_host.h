@@ -3,6 +3,7 @@
 
 #include "engine/convert_options.h"
 #include "imaging/tbitmap.h"
+#include "platform/message_sink.h"
 
 namespace tolvane {
 
@@ -48,6 +49,13 @@ class ConversionHost {
 
   virtual void CropRangesChanged(const CropRanges&) {}
   virtual void ResizeTargetChanged(int /*width*/, int /*height*/) {}
+
+  // A codec's message box or beep during a file, delivered in the run's order. By default they
+  // go to the current message sink.
+  virtual void CodecMessage(const std::string& text, const std::string& caption) {
+    Messages().Message(text, caption);
+  }
+  virtual void CodecBeep() { Messages().Beep(); }
 
   // An entry that produced no output, with the reason.
   virtual void EntryNotConverted(const TImageEntry&, const std::string& /*reason*/) {}

@@ -1,10 +1,19 @@
 #include "engine/run_conversion.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <thread>
 
+#include "engine/host_calls.h"
 #include "engine/naming.h"
+#include "engine/worker_pool.h"
 #include "formats/exif/ExifData.h"
 #include "imaging/operations.h"
 #include "platform/file_ops.h"
@@ -68,16 +77,22 @@ void ApplyCanvas(TBitmap& image, const TConvertOptions& o) {
   }
 }
 
-void ApplyResize(TBitmap& image, TConvertOptions& o, ConversionHost& host) {
-  if (!o.ResizeEnabled) return;
-  ResizeSettings settings{o.ResizeWidth, o.ResizeHeight, o.AspectByWidth, o.AspectByHeight};
-  if (ResizeImage(image, settings) == ResizeOutcome::kTooSmall) {
+// The size the resize step gives the image, written back into the options and reported; nothing
+// when the step is off or its target too small (which only warns).
+std::optional<ResizeSettings> PlanResize(const TBitmap& image, TConvertOptions& o,
+                                         ConversionHost& host) {
+  if (!o.ResizeEnabled) return std::nullopt;
+  const ResizeSettings settings{o.ResizeWidth, o.ResizeHeight, o.AspectByWidth, o.AspectByHeight};
+  const std::optional<ResizeSettings> target =
+      ResizeTarget(image.Width(), image.Height(), settings);
+  if (!target) {
     host.ShowMessage(kResizeTooSmallMessage);
-    return;
+    return std::nullopt;
   }
-  o.ResizeWidth = settings.width;
-  o.ResizeHeight = settings.height;
+  o.ResizeWidth = target->width;
+  o.ResizeHeight = target->height;
   host.ResizeTargetChanged(o.ResizeWidth, o.ResizeHeight);
+  return target;
 }
 
 SaveSettings SaveSettingsOf(const TConvertOptions& o, TimgData* metadata) {
@@ -85,58 +100,257 @@ SaveSettings SaveSettingsOf(const TConvertOptions& o, TimgData* metadata) {
           metadata};
 }
 
-// One file of a converting run: decode, operations, write, and for Move Files the deletion of
-// the source once its output is in place.
-void ConvertEntry(int index, const TImageEntry& entry, TConvertOptions& o, ConversionHost& host,
-                  const CodecServices& services) {
-  PreviewKeeper keep_preview(host);
-  const std::string source = SourceFolder(entry) + entry.FileName;
+std::size_t PixelBytes(const TBitmap& image) {
+  return image.Stride() * static_cast<std::size_t>(image.Height());
+}
+
+// One file of a converting run on its way through the stages below. What it has to tell the
+// host is recorded in `calls` and delivered when the file's turn comes.
+struct FileWork {
+  enum class Stage { kDecoding, kDecoded, kFinishing, kDone };
+
+  FileWork(int i, const TImageEntry& e, int build_mode)
+      : index(i), entry(e), metadata(build_mode) {}
+
+  const int index;
+  const TImageEntry& entry;
+  Stage stage = Stage::kDecoding;  // guarded by the run's mutex
+  std::size_t held_bytes = 0;      // guarded by the run's mutex
+  HostCalls calls;
+  TimgData metadata;  // the source's; goes to the host's holder at delivery
   TBitmap image;
-  const Status loaded = LoadImageFile(source, image, services);
+  std::optional<ResizeSettings> resize;
+  std::string name, folder;
+  SaveSettings save;
+  EncodedImage encoded;
+  std::string refusal;  // why there is no output, when there is none
+  std::exception_ptr error;
+};
+
+// Decodes and applies the steps that do not depend on the files before: adjustments, rotation.
+void DecodeStage(FileWork& w, const TConvertOptions& o) {
+  ThreadMessageSink messages(w.calls);
+  const CodecServices services{[&w] { w.calls.ProcessEvents(); },
+                               [&w](const std::string& text) { w.calls.AppendExifText(text); },
+                               &w.metadata};
+  const Status loaded = LoadImageFile(SourceFolder(w.entry) + w.entry.FileName, w.image, services);
   if (!loaded.ok()) {
-    host.EntryNotConverted(entry, "cannot decode: " + loaded.message());
+    w.refusal = "cannot decode: " + loaded.message();
     return;
   }
-  const bool move = o.Operation == TFileOperation::kMoveFiles;
-  const std::string name = OutputName(index, entry.FileName, o);
-  const std::string folder = OutputFolder(entry, o);
-
-  ApplyOperations(image, o, host);
-  if (image.Empty()) {
-    host.EntryNotConverted(entry, "no pixels are left after cropping");
-    return;
-  }
-  const SaveResult saved =
-      SaveImageFile(image, folder, name, SaveSettingsOf(o, services.metadata),
-                    move ? source : std::string());
-  if (!saved.written) {
-    host.EntryNotConverted(entry, saved.reason);
-    return;
-  }
-  // The source goes only now that its output is in place (unless the output replaced it).
-  if (move && saved.path != source) DeleteFile(source);
-  host.EntryConverted(entry, saved.path);
+  ApplyAdjustments(w.image, o);
+  ApplyRotate(w.image, o);
 }
 
-void RunConverting(TConvertOptions& o, const std::vector<TImageEntry>& entries,
-                   ConversionHost& host) {
-  const int n = static_cast<int>(entries.size());
-  host.SetProgressMaximum(n - 1);
-  host.SetProgressPosition(0);
-  host.ShowProgress(true);
-  TimgData run_holder;
-  TimgData* holder = host.MetadataHolder();
-  const CodecServices services{[&host] { host.ProcessEvents(); },
-                               [&host](const std::string& text) { host.AppendExifText(text); },
-                               holder != nullptr ? holder : &run_holder};
-  for (int i = 0; i < n; ++i) {
-    host.ProcessEvents();
-    if (host.CancelRequested()) break;
-    host.SetProgressPosition(i);
-    ConvertEntry(i, entries[i], o, host, services);
-  }
-  if (o.Operation == TFileOperation::kMoveFiles) host.ClearAllItems();
+// The steps that read and write back the carried options, in list order: crop, canvas, the
+// resize size. Cheap next to decoding, resampling and encoding.
+void PlanStage(FileWork& w, TConvertOptions& o) {
+  ThreadMessageSink messages(w.calls);
+  w.name = OutputName(w.index, w.entry.FileName, o);
+  w.folder = OutputFolder(w.entry, o);
+  ApplyCrop(w.image, o, w.calls);
+  ApplyCanvas(w.image, o);
+  w.resize = PlanResize(w.image, o, w.calls);
+  w.save = SaveSettingsOf(o, &w.metadata);
 }
+
+// Resamples and encodes; the image is let go once encoded.
+void EncodeStage(FileWork& w) {
+  ThreadMessageSink messages(w.calls);
+  if (w.resize) ResizeTo(w.image, w.resize->width, w.resize->height);
+  if (w.image.Empty()) {
+    w.refusal = "no pixels are left after cropping";
+    return;
+  }
+  w.encoded = EncodeForSave(w.image, w.name, w.save);
+  w.image.Clear();
+}
+
+// A converting run: up to `jobs` files are decoded and encoded at once on workers, while this
+// thread decides each file's carried options and delivers each file to the host strictly in
+// list order. Outputs are written and sources deleted only at delivery, so the host sees and the
+// disk gets exactly what a one-file-at-a-time run gives, and a cancelled run leaves nothing
+// of the files after the one delivered last.
+class ConvertingRun {
+ public:
+  ConvertingRun(TConvertOptions& o, const std::vector<TImageEntry>& entries, ConversionHost& host,
+                const RunSettings& settings)
+      : o_(o),
+        constant_(o),
+        entries_(entries),
+        host_(host),
+        holder_(host.MetadataHolder() != nullptr ? host.MetadataHolder() : &run_holder_),
+        jobs_(std::max(settings.jobs, 1)),
+        max_in_flight_(jobs_ == 1 ? 1 : jobs_ + 1),
+        memory_budget_(settings.memory_budget),
+        pool_(jobs_ == 1 ? 0 : jobs_) {}
+
+  void Run() {
+    const int n = static_cast<int>(entries_.size());
+    host_.SetProgressMaximum(n - 1);
+    host_.SetProgressPosition(0);
+    host_.ShowProgress(true);
+    while (next_delivery_ < n) {
+      StartFiles();
+      if (PlanNext()) continue;
+      if (!HeadDone()) {
+        Wait();
+        continue;
+      }
+      if (!Deliver(*in_flight_.front())) break;
+      in_flight_.pop_front();
+      ++next_delivery_;
+    }
+    if (o_.Operation == TFileOperation::kMoveFiles) host_.ClearAllItems();
+  }
+
+ private:
+  using Stage = FileWork::Stage;
+
+  // Starts decoding the next files while the number in flight and their memory allow; one
+  // file is always allowed.
+  void StartFiles() {
+    while (next_start_ < static_cast<int>(entries_.size()) && !stop_planning_) {
+      {
+        std::lock_guard lock(mutex_);
+        const auto count = in_flight_.size();
+        if (count >= max_in_flight_) return;
+        if (count > 0 && ProjectedBytes() + largest_ > memory_budget_) return;
+      }
+      const int i = next_start_++;
+      in_flight_.push_back(
+          std::make_unique<FileWork>(i, entries_[std::size_t(i)], holder_->BuildMode()));
+      FileWork* w = in_flight_.back().get();
+      pool_.Submit(
+          [this, w] { RunStage(*w, Stage::kDecoded, [this, w] { DecodeStage(*w, constant_); }); });
+    }
+  }
+
+  // The bytes the files in flight hold, those still decoding counted at the largest size seen.
+  std::size_t ProjectedBytes() const {
+    std::size_t total = 0;
+    for (const auto& w : in_flight_) {
+      total += w->stage == Stage::kDecoding ? largest_ : w->held_bytes;
+    }
+    return total;
+  }
+
+  // Runs a stage's work on a worker and records where the file stands afterwards.
+  template <typename Work>
+  void RunStage(FileWork& w, Stage reached, Work&& work) {
+    try {
+      work();
+    } catch (...) {
+      w.error = std::current_exception();
+    }
+    const bool finished = w.error || !w.refusal.empty() || reached == Stage::kDone;
+    const std::size_t held = PixelBytes(w.image) + w.encoded.bytes.size() + w.calls.HeldBytes();
+    {
+      std::lock_guard lock(mutex_);
+      w.stage = finished ? Stage::kDone : reached;
+      w.held_bytes = held;
+      largest_ = std::max(largest_, PixelBytes(w.image));
+      ++changes_;
+    }
+    changed_.notify_all();
+  }
+
+  // Plans the next file in list order once it is decoded, then sends it to be encoded.
+  bool PlanNext() {
+    const std::size_t offset = static_cast<std::size_t>(next_plan_ - next_delivery_);
+    if (stop_planning_ || offset >= in_flight_.size()) return false;
+    FileWork& w = *in_flight_[offset];
+    {
+      std::lock_guard lock(mutex_);
+      if (w.stage == Stage::kDecoding) return false;
+      if (w.stage == Stage::kDone) {
+        ++next_plan_;
+        // A file that stopped the run ends the planning: nothing after it is converted.
+        if (w.error) stop_planning_ = true;
+        return true;
+      }
+      w.stage = Stage::kFinishing;
+    }
+    ++next_plan_;
+    try {
+      PlanStage(w, o_);
+    } catch (...) {
+      w.error = std::current_exception();
+      stop_planning_ = true;
+      std::lock_guard lock(mutex_);
+      w.stage = Stage::kDone;
+      return true;
+    }
+    pool_.Submit([this, &w] { RunStage(w, Stage::kDone, [&w] { EncodeStage(w); }); });
+    return true;
+  }
+
+  bool HeadDone() {
+    std::lock_guard lock(mutex_);
+    return !in_flight_.empty() && in_flight_.front()->stage == Stage::kDone;
+  }
+
+  // Sleeps until a worker has finished a stage since the last wait.
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return changes_ != seen_changes_; });
+    seen_changes_ = changes_;
+  }
+
+  // Tells the host about the file, writes its output and, for Move Files, deletes its source.
+  // False when the run was cancelled before the file.
+  bool Deliver(FileWork& w) {
+    host_.ProcessEvents();
+    if (host_.CancelRequested()) return false;
+    host_.SetProgressPosition(w.index);
+    PreviewKeeper keep_preview(host_);
+    holder_->Swap(w.metadata);
+    w.calls.ReplayTo(host_);
+    if (w.error) std::rethrow_exception(w.error);
+    if (!w.refusal.empty()) {
+      host_.EntryNotConverted(w.entry, w.refusal);
+      return true;
+    }
+    const bool move = o_.Operation == TFileOperation::kMoveFiles;
+    const std::string source = SourceFolder(w.entry) + w.entry.FileName;
+    // An output must be on disk before its source may go.
+    const SaveResult saved = WriteEncoded(w.encoded, w.folder, move ? source : std::string(),
+                                          move ? Durability::kOnDisk : Durability::kCached);
+    w.encoded = {};
+    if (!saved.written) {
+      host_.EntryNotConverted(w.entry, saved.reason);
+      return true;
+    }
+    // The source goes only now that its output is in place (unless the output replaced it).
+    if (move && saved.path != source) DeleteFile(source);
+    host_.EntryConverted(w.entry, saved.path);
+    return true;
+  }
+
+  TConvertOptions& o_;              // carries crop and resize from file to file
+  const TConvertOptions constant_;  // what the workers read: the fields no file changes
+  const std::vector<TImageEntry>& entries_;
+  ConversionHost& host_;
+  TimgData run_holder_;
+  TimgData* holder_;
+  const int jobs_;
+  const std::size_t max_in_flight_;
+  const std::size_t memory_budget_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t largest_ = 0;    // guarded by mutex_
+  std::uint64_t changes_ = 0;  // guarded by mutex_: stages finished by workers
+  std::uint64_t seen_changes_ = 0;
+
+  // Owned by this thread.
+  std::deque<std::unique_ptr<FileWork>> in_flight_;  // from the next file to deliver on
+  int next_start_ = 0, next_plan_ = 0, next_delivery_ = 0;
+  bool stop_planning_ = false;
+
+  // Last, so that it is stopped before the files its tasks work on go.
+  WorkerPool pool_;
+};
 
 void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries,
                ConversionHost& host) {
@@ -191,7 +405,9 @@ void ApplyOperations(TBitmap& image, TConvertOptions& options, ConversionHost& h
   ApplyRotate(image, options);
   ApplyCrop(image, options, host);
   ApplyCanvas(image, options);
-  ApplyResize(image, options, host);
+  if (const auto target = PlanResize(image, options, host)) {
+    ResizeTo(image, target->width, target->height);
+  }
 }
 
 CropRect UpdateCropRange(TConvertOptions& o, int width, int height, CropRanges* ranges) {
@@ -213,8 +429,10 @@ CropRect UpdateCropRange(TConvertOptions& o, int width, int height, CropRanges* 
   return {a, c, b, d};
 }
 
+int DefaultJobs() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
+
 void RunConversion(TConvertOptions& options, const std::vector<TImageEntry>& entries,
-                   ConversionHost& host) {
+                   ConversionHost& host, const RunSettings& settings) {
   if (entries.empty()) return;
   if (options.Rename) {
     if (const auto problem = BaseNameProblem(options.BaseName)) {
@@ -224,7 +442,7 @@ void RunConversion(TConvertOptions& options, const std::vector<TImageEntry>& ent
   const bool converting = Converts(options.Operation);
   RunModeGuard run_mode(host, converting);
   if (converting) {
-    RunConverting(options, entries, host);
+    ConvertingRun(options, entries, host, settings).Run();
   } else {
     RunSimple(options, entries, host);
   }

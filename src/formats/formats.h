@@ -5,11 +5,15 @@
 //   LoadPreviewImage  the preview's loader (".jps" is not previewed)
 //   SaveImageFile     picks the writer and the written name, writes atomically under a
 //                     collision-free name; writer failures throw
+//   EncodeForSave     its first half, the encoding, which needs no file system
+//   WriteEncoded      its second half, the collision-free atomic write
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "imaging/tbitmap.h"
+#include "platform/file_ops.h"
 #include "platform/status.h"
 
 namespace tolvane {
@@ -62,5 +66,20 @@ struct SaveResult {
 // std::runtime_error when the file cannot be written or no free name is found.
 SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const std::string& name,
                          const SaveSettings& settings, const std::string& replaceable = {});
+
+// An output before it has a place on disk.
+struct EncodedImage {
+  std::string name;                 // the name to write under (extension as the format gives)
+  std::vector<std::uint8_t> bytes;  // the whole file
+  std::string refusal;              // why nothing can be written; empty when encoded
+};
+// Encodes image for the target named name. Refusals are returned; a TIFF that cannot be made
+// throws, as in SaveImageFile.
+EncodedImage EncodeForSave(const TBitmap& image, const std::string& name,
+                           const SaveSettings& settings);
+// Writes an encoded output into folder under the collision rule of SaveImageFile; a refused
+// encoding writes nothing and returns its refusal.
+SaveResult WriteEncoded(const EncodedImage& encoded, const std::string& folder,
+                        const std::string& replaceable, Durability durability);
 
 }  // namespace tolvane

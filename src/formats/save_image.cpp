@@ -91,25 +91,33 @@ Status Encode(Writer writer, const TBitmap& image, const SaveSettings& settings,
 
 }  // namespace
 
-SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const std::string& name,
-                         const SaveSettings& settings, const std::string& replaceable) {
-  NameRandom random;  // seeded afresh for every output
+EncodedImage EncodeForSave(const TBitmap& image, const std::string& name,
+                           const SaveSettings& settings) {
   const Choice choice = ChooseWriter(settings.format, name);
+  EncodedImage encoded{choice.name, {}, {}};
   if (choice.writer == Writer::kNone) {
     const std::string ext = LowerExtension(name);
-    return {false, {}, "no writer for files of type " + (ext.empty() ? "(none)" : ext)};
+    encoded.refusal = "no writer for files of type " + (ext.empty() ? "(none)" : ext);
+  } else if (image.Empty()) {
+    // Every writer refuses alike, so no format leaves an empty file or stops the run for it.
+    encoded.refusal = "the image is empty";
+  } else if (Status s = Encode(choice.writer, image, settings, encoded.bytes); !s) {
+    encoded.refusal = s.message();
   }
-  // Every writer refuses alike, so no format leaves an empty file or stops the run for it.
-  if (image.Empty()) return {false, {}, "the image is empty"};
-  std::vector<std::uint8_t> bytes;
-  if (Status s = Encode(choice.writer, image, settings, bytes); !s) return {false, {}, s.message()};
+  return encoded;
+}
+
+SaveResult WriteEncoded(const EncodedImage& encoded, const std::string& folder,
+                        const std::string& replaceable, Durability durability) {
+  if (!encoded.refusal.empty()) return {false, {}, encoded.refusal};
+  NameRandom random;  // seeded afresh for every output
   // Another process may take a name between the test and the rename: draw again then.
   for (int attempt = 0; attempt < kMaxCollisionDraws; ++attempt) {
-    const auto path = CollisionFreePath(folder, choice.name, random, replaceable);
+    const auto path = CollisionFreePath(folder, encoded.name, random, replaceable);
     if (!path) break;
     const WriteMode mode = *path == replaceable ? WriteMode::kReplace : WriteMode::kNoReplace;
     std::string error;
-    switch (WriteFileAtomic(*path, bytes, mode, &error)) {
+    switch (WriteFileAtomic(*path, encoded.bytes, mode, &error, durability)) {
       case WriteResult::kWritten:
         return {true, *path, {}};
       case WriteResult::kFailed:
@@ -118,7 +126,13 @@ SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const 
         continue;
     }
   }
-  throw std::runtime_error("no free file name for \"" + folder + choice.name + "\"");
+  throw std::runtime_error("no free file name for \"" + folder + encoded.name + "\"");
+}
+
+SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const std::string& name,
+                         const SaveSettings& settings, const std::string& replaceable) {
+  return WriteEncoded(EncodeForSave(image, name, settings), folder, replaceable,
+                      Durability::kOnDisk);
 }
 
 }  // namespace tolvane

@@ -1,6 +1,8 @@
 #pragma once
 // Pixel operations on the working image. Each changes the image it is given in place and
 // works in 24 bits (other formats are converted first).
+#include <optional>
+
 #include "imaging/tbitmap.h"
 
 namespace tolvane {
@@ -36,6 +38,11 @@ enum class ResizeOutcome { kResized, kTooSmall };
 // On kResized the settings hold the size produced; on kTooSmall nothing changed and the caller
 // shows kResizeTooSmallMessage.
 ResizeOutcome ResizeImage(TBitmap& image, ResizeSettings& settings);
+// The two halves of ResizeImage, for a caller that decides sizes ahead of the pixels: the
+// settings the step produces for a width x height image (nothing when the target is too
+// small), and the resampling to a size (a white image when image is empty).
+std::optional<ResizeSettings> ResizeTarget(int width, int height, const ResizeSettings& settings);
+void ResizeTo(TBitmap& image, int width, int height);
 // Fills destination (its size already set) from source with the 16.16 fixed-point filter.
 void ResampleBilinear(const TBitmap& source, TBitmap& destination);
 // Nearest-pixel stretch to width x height, for the preview; false when it failed.

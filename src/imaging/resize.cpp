@@ -152,22 +152,26 @@ void ResampleBilinear(const TBitmap& source, TBitmap& destination) {
   Resample24(working, destination);
 }
 
-ResizeOutcome ResizeImage(TBitmap& image, ResizeSettings& settings) {
-  if (settings.width < kMinTarget || settings.height < kMinTarget) return ResizeOutcome::kTooSmall;
-  int width = settings.width, height = settings.height;
+std::optional<ResizeSettings> ResizeTarget(int width, int height, const ResizeSettings& settings) {
+  if (settings.width < kMinTarget || settings.height < kMinTarget) return std::nullopt;
+  ResizeSettings target = settings;
   if (settings.aspect_by_width || settings.aspect_by_height) {
     // An empty image has no aspect ratio to keep.
-    if (image.Empty()) return ResizeOutcome::kTooSmall;
-    const auto ratio = static_cast<double>(static_cast<long double>(image.Width()) /
-                                           static_cast<long double>(image.Height()));
+    if (width == 0 || height == 0) return std::nullopt;
+    const auto ratio =
+        static_cast<double>(static_cast<long double>(width) / static_cast<long double>(height));
     // With an extreme aspect ratio the derived side can round to 0 even though both targets
     // passed the check; that image is refused like a too small target rather than clamped.
-    const std::optional<int> derived = settings.aspect_by_width
-                                           ? DerivedSide(static_cast<long double>(width) / ratio)
-                                           : DerivedSide(static_cast<long double>(height) * ratio);
-    if (!derived) return ResizeOutcome::kTooSmall;
-    (settings.aspect_by_width ? height : width) = *derived;
+    const std::optional<int> derived =
+        settings.aspect_by_width ? DerivedSide(static_cast<long double>(settings.width) / ratio)
+                                 : DerivedSide(static_cast<long double>(settings.height) * ratio);
+    if (!derived) return std::nullopt;
+    (settings.aspect_by_width ? target.height : target.width) = *derived;
   }
+  return target;
+}
+
+void ResizeTo(TBitmap& image, int width, int height) {
   TBitmap result;
   // The filter sets every pixel of the result unless there is nothing to sample from.
   if (image.Empty()) {
@@ -176,9 +180,15 @@ ResizeOutcome ResizeImage(TBitmap& image, ResizeSettings& settings) {
     result.CreateForOverwrite(width, height, 24);
   }
   ResampleBilinear(image, result);
-  settings.width = width;
-  settings.height = height;
   image = std::move(result);
+}
+
+ResizeOutcome ResizeImage(TBitmap& image, ResizeSettings& settings) {
+  const std::optional<ResizeSettings> target =
+      ResizeTarget(image.Width(), image.Height(), settings);
+  if (!target) return ResizeOutcome::kTooSmall;
+  ResizeTo(image, target->width, target->height);
+  settings = *target;
   return ResizeOutcome::kResized;
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <system_error>
 
 #include "platform/paths.h"
 
@@ -40,6 +41,20 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+bool SyncPath(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  return synced;
+}
+
+// Makes a rename into folder survive a power loss.
+bool SyncFolderOf(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  return SyncPath(folder.empty() ? std::string(".") : folder, O_RDONLY | O_DIRECTORY);
+}
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
@@ -64,7 +79,7 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
 }
 
 WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
-                            WriteMode mode, std::string* error) {
+                            WriteMode mode, std::string* error, Durability durability) {
   auto fail = [&](std::string message) {
     if (error) *error = std::move(message);
     return WriteResult::kFailed;
@@ -76,7 +91,8 @@ WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_
   const mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
-  const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  const bool on_disk = durability == Durability::kOnDisk;
+  const bool written = WriteAll(fd, bytes) && (!on_disk || ::fsync(fd) == 0);
   const int saved_errno = errno;
   ::close(fd);
   if (!written) {
@@ -92,6 +108,7 @@ WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_
     errno = rename_errno;
     return fail(ErrnoText("cannot create", path));
   }
+  if (on_disk && !SyncFolderOf(path)) return fail(ErrnoText("cannot flush the folder of", path));
   return WriteResult::kWritten;
 }
 
@@ -102,15 +119,17 @@ bool FileExists(const std::string& path) {
 
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
-bool CopyFileTo(const std::string& source, const std::string& target) {
+bool CopyFileTo(const std::string& source, const std::string& target, Durability durability) {
   std::string temp = TempPattern(target);
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) return false;
   ::close(fd);
+  const bool on_disk = durability == Durability::kOnDisk;
   std::error_code ec;
   fs::copy_file(source, temp, fs::copy_options::overwrite_existing, ec);
+  if (!ec && on_disk && !SyncPath(temp, O_RDONLY)) ec = std::make_error_code(std::errc::io_error);
   if (!ec) fs::rename(temp, target, ec);
-  if (!ec) return true;
+  if (!ec && (!on_disk || SyncFolderOf(target))) return true;
   fs::remove(temp, ec);
   return false;
 }

@@ -14,19 +14,24 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
                                                        std::uint64_t max_bytes, Status* status);
 
 enum class WriteMode { kReplace, kNoReplace };
+// kOnDisk waits until the file and its name would survive a power loss (needed before a
+// source is deleted); kCached leaves the writing back to the system.
+enum class Durability { kCached, kOnDisk };
 enum class WriteResult { kWritten, kExists, kFailed };
 
 // Writes bytes under a temporary name in the target's folder and renames it into place, so the
 // final name never holds a half-written file. kNoReplace never replaces an existing file and
 // reports kExists instead.
 WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
-                            WriteMode mode, std::string* error);
+                            WriteMode mode, std::string* error,
+                            Durability durability = Durability::kOnDisk);
 
 bool FileExists(const std::string& path);
 // Deletes a file; false when it could not be deleted.
 bool DeleteFile(const std::string& path);
 // Copies one file, replacing an existing target; the target appears complete or not at all.
-bool CopyFileTo(const std::string& source, const std::string& target);
+bool CopyFileTo(const std::string& source, const std::string& target,
+                Durability durability = Durability::kOnDisk);
 
 // The path made absolute with each component as the file system spells it.
 std::string ExpandLongPath(const std::string& path);

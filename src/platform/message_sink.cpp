@@ -15,6 +15,7 @@ class StderrSink final : public MessageSink {
 
 StderrSink g_stderr_sink;
 MessageSink* g_sink = &g_stderr_sink;
+thread_local MessageSink* t_sink = nullptr;
 
 }  // namespace
 
@@ -24,6 +25,10 @@ MessageSink* SetMessageSink(MessageSink* sink) {
   return previous;
 }
 
-MessageSink& Messages() { return *g_sink; }
+MessageSink& Messages() { return t_sink != nullptr ? *t_sink : *g_sink; }
+
+ThreadMessageSink::ThreadMessageSink(MessageSink& sink) : previous_(t_sink) { t_sink = &sink; }
+
+ThreadMessageSink::~ThreadMessageSink() { t_sink = previous_; }
 
 }  // namespace tolvane

@@ -16,4 +16,17 @@ class MessageSink {
 MessageSink* SetMessageSink(MessageSink* sink);
 MessageSink& Messages();
 
+// Sends the calling thread's messages to `sink` while it lives (the run's workers record what
+// each file says, to be delivered later in list order). Other threads keep the current sink.
+class ThreadMessageSink {
+ public:
+  explicit ThreadMessageSink(MessageSink& sink);
+  ~ThreadMessageSink();
+  ThreadMessageSink(const ThreadMessageSink&) = delete;
+  ThreadMessageSink& operator=(const ThreadMessageSink&) = delete;
+
+ private:
+  MessageSink* previous_;
+};
+
 }  // namespace tolvane

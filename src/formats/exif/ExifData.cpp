@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "formats/exif/exif_tables.h"
 #include "formats/exif/exif_text.h"
@@ -408,6 +409,23 @@ void TimgData::Reset() {
   file_size_ = 0;
   error_text_.clear();
   motorola_ = false;
+}
+
+void TimgData::Swap(TimgData& other) noexcept {
+  using std::swap;
+  swap(sections_, other.sections_);
+  swap(section_count_, other.section_count_);
+  swap(exif_, other.exif_);
+  swap(iptc_, other.iptc_);
+  swap(comment_, other.comment_);
+  swap(header_, other.header_);
+  swap(file_name_, other.file_name_);
+  swap(file_time_, other.file_time_);
+  swap(file_size_, other.file_size_);
+  swap(error_text_, other.error_text_);
+  swap(motorola_, other.motorola_);
+  swap(exif_info_, other.exif_info_);
+  swap(iptc_info_, other.iptc_info_);
 }
 
 void TimgData::ClearMetadata() {

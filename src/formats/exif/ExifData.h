@@ -151,6 +151,9 @@ class TimgData {
   // The same scan over bytes already in memory (the fuzz target, tests).
   bool ReadMetadataBytes(std::span<const std::uint8_t> bytes);
   void Reset();
+  // Exchanges everything held, the build mode excepted. The tag sets keep their views: the
+  // segment bytes they point into change owner, not place.
+  void Swap(TimgData& other) noexcept;
 
   bool HasExif() const { return exif_.has_value(); }
   bool HasMetadata() const { return exif_ || iptc_ || comment_; }
