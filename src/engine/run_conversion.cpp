@@ -42,19 +42,6 @@ class RunModeGuard {
   bool converting_;
 };
 
-// Puts the preview's picture back when a file is done, also when it fails.
-class PreviewKeeper {
- public:
-  explicit PreviewKeeper(ConversionHost& host) : host_(host), saved_(host.PreviewPicture()) {}
-  ~PreviewKeeper() { host_.SetPreviewPicture(saved_); }
-  PreviewKeeper(const PreviewKeeper&) = delete;
-  PreviewKeeper& operator=(const PreviewKeeper&) = delete;
-
- private:
-  ConversionHost& host_;
-  TBitmap saved_;
-};
-
 void ApplyCrop(TBitmap& image, TConvertOptions& o, ConversionHost& host) {
   if (!o.CropEnabled) return;
   host.SetPreviewPicture(image);
@@ -191,13 +178,21 @@ class ConvertingRun {
     host_.SetProgressPosition(0);
     host_.ShowProgress(true);
     while (next_delivery_ < n) {
+      // The host learns of a file as soon as the one before is delivered, so that the file
+      // it shows as current is the one being finished, and a Cancel then lets it finish.
+      if (!preview_) {
+        host_.ProcessEvents();
+        if (host_.CancelRequested()) break;
+        host_.SetProgressPosition(next_delivery_);
+        preview_ = host_.PreviewPicture();
+      }
       StartFiles();
       if (PlanNext()) continue;
       if (!HeadDone()) {
         Wait();
         continue;
       }
-      if (!Deliver(*in_flight_.front())) break;
+      Deliver(*in_flight_.front());
       in_flight_.pop_front();
       ++next_delivery_;
     }
@@ -297,19 +292,23 @@ class ConvertingRun {
     seen_changes_ = changes_;
   }
 
-  // Tells the host about the file, writes its output and, for Move Files, deletes its source.
-  // False when the run was cancelled before the file.
-  bool Deliver(FileWork& w) {
-    host_.ProcessEvents();
-    if (host_.CancelRequested()) return false;
-    host_.SetProgressPosition(w.index);
-    PreviewKeeper keep_preview(host_);
+  // Tells the host what the file did, writes its output and, for Move Files, deletes its
+  // source; the preview's picture is put back in any case.
+  void Deliver(FileWork& w) {
+    struct RestorePreview {
+      ConversionHost& host;
+      std::optional<TBitmap>& picture;
+      ~RestorePreview() {
+        host.SetPreviewPicture(*picture);
+        picture.reset();
+      }
+    } restore{host_, preview_};
     holder_->Swap(w.metadata);
     w.calls.ReplayTo(host_);
     if (w.error) std::rethrow_exception(w.error);
     if (!w.refusal.empty()) {
       host_.EntryNotConverted(w.entry, w.refusal);
-      return true;
+      return;
     }
     const bool move = o_.Operation == TFileOperation::kMoveFiles;
     const std::string source = SourceFolder(w.entry) + w.entry.FileName;
@@ -319,12 +318,12 @@ class ConvertingRun {
     w.encoded = {};
     if (!saved.written) {
       host_.EntryNotConverted(w.entry, saved.reason);
-      return true;
+      return;
     }
     // The source goes only now that its output is in place (unless the output replaced it).
     if (move && saved.path != source) DeleteFile(source);
     host_.EntryConverted(w.entry, saved.path);
-    return true;
+    return;
   }
 
   TConvertOptions& o_;              // carries crop and resize from file to file
@@ -347,6 +346,8 @@ class ConvertingRun {
   std::deque<std::unique_ptr<FileWork>> in_flight_;  // from the next file to deliver on
   int next_start_ = 0, next_plan_ = 0, next_delivery_ = 0;
   bool stop_planning_ = false;
+  // The preview's picture while a file is current, to be put back when it is delivered.
+  std::optional<TBitmap> preview_;
 
   // Last, so that it is stopped before the files its tasks work on go.
   WorkerPool pool_;

@@ -44,6 +44,7 @@
 #include "platform/file_ops.h"
 #include "ui/About.h"
 #include "ui/ViewUnit.h"
+#include "ui/background_run.h"
 #include "ui/icons.h"
 #include "ui/image_list.h"
 #include "ui/picture_box.h"
@@ -135,7 +136,10 @@ TConvertorForm::TConvertorForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent
   cancel_requested_ = false;
 }
 
-TConvertorForm::~TConvertorForm() = default;
+TConvertorForm::~TConvertorForm() {
+  cancel_requested_ = true;
+  run_.reset();
+}
 
 void TConvertorForm::SetSecondaryWindows(TAboutBox* about, TViewForm* view) {
   about_box_ = about;
@@ -421,8 +425,13 @@ void TConvertorForm::showEvent(QShowEvent* event) {
 }
 
 void TConvertorForm::closeEvent(QCloseEvent* event) {
-  // A run in progress stops before its next file.
-  cancel_requested_ = true;
+  if (run_) {
+    // A run in progress stops before its next file; the window closes when it has.
+    cancel_requested_ = true;
+    close_after_run_ = true;
+    event->ignore();
+    return;
+  }
   event->accept();
 }
 
@@ -819,10 +828,21 @@ std::vector<TImageEntry> TConvertorForm::Entries() const {
 }
 
 void TConvertorForm::RunClick() {
-  if (ListEmpty()) return;
-  TConvertOptions options = ReadOptions();
-  const std::vector<TImageEntry> entries = Entries();
-  RunConversion(options, entries, *this);
+  if (ListEmpty() || run_) return;
+  run_ = std::make_unique<BackgroundRun>(*this, *this, ReadOptions(), Entries(),
+                                         RunSettings{DefaultJobs()},
+                                         [this](std::exception_ptr error) { RunFinished(error); });
+}
+
+void TConvertorForm::RunFinished(std::exception_ptr error) {
+  run_.reset();
+  if (error) {
+    Guarded([error] { std::rethrow_exception(error); });
+  }
+  if (close_after_run_) {
+    close_after_run_ = false;
+    close();
+  }
 }
 
 void TConvertorForm::EnterRunMode() {
@@ -865,8 +885,6 @@ void TConvertorForm::LeaveRunMode() {
   Converting = false;
   cancel_requested_ = false;
 }
-
-void TConvertorForm::ProcessEvents() { QCoreApplication::processEvents(); }
 
 void TConvertorForm::SetProgressMaximum(int maximum) {
   // Qt draws an empty range as a busy animation. A one-file run gets one step instead, which

@@ -38,6 +38,7 @@ namespace tolvane {
 class CanvasField;
 class PictureBox;
 class TAboutBox;
+class BackgroundRun;
 struct CropBars;
 struct PixelSize;
 enum class SizeUnit;
@@ -69,13 +70,14 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   // The settings as the run sees them.
   TConvertOptions ReadOptions() const;
   std::vector<TImageEntry> Entries() const;
+  // Whether a run started by Run has not ended yet.
+  bool RunInProgress() const { return run_ != nullptr; }
   // Adds paths to the list as the open dialog and drops do, then the final step of adding.
   void AddFilesAndFinish(const QStringList& paths);
 
   // ConversionHost
   void EnterRunMode() override;
   void LeaveRunMode() override;
-  void ProcessEvents() override;
   bool CancelRequested() override { return cancel_requested_; }
   void SetProgressMaximum(int maximum) override;
   void SetProgressPosition(int position) override;
@@ -221,6 +223,9 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   template <typename Signal, typename Sender, typename Slot>
   void Bind(Sender* sender, Signal signal, Slot slot);
 
+  // The end of a run on its thread: the error that stopped it is shown as any other.
+  void RunFinished(std::exception_ptr error);
+
   void BuildLayout();
   QWidget* BuildOriginalGroup();
   QWidget* BuildConvertedGroup();
@@ -319,7 +324,10 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   std::unique_ptr<CommandTable> commands_;
   TAboutBox* about_box_ = nullptr;
   TViewForm* view_form_ = nullptr;
+  // The run started by Run, on a thread of its own; cancel_requested_ is read through it.
+  std::unique_ptr<BackgroundRun> run_;
   bool cancel_requested_ = false;
+  bool close_after_run_ = false;
   bool first_show_done_ = false;
   bool ran_converting_ = false;
   bool writing_crop_bars_ = false;

@@ -27,6 +27,7 @@
 
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
+using tolvane_test::RunAndWait;
 using tolvane_test::Leave;
 using tolvane_test::Press;
 using tolvane_test::Retype;
@@ -335,7 +336,7 @@ class PagesTest : public QObject {
     QVERIFY(!form_->PageControl2->tabIcon(2).isNull());
     Retype(form_->Edit1, "100");
     QCOMPARE(NewSize(*form_), QSize(100, 75));
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QVERIFY(dialogs_->messages.isEmpty());
     // Each image keeps its own shape; the line shows the last image's size.
     tolvane::TBitmap first;
@@ -445,7 +446,7 @@ class PagesTest : public QObject {
     OpenCropPage();
     Press(form_->LeftScrollBar, Qt::Key_PageDown, 30);
     // The files run in list order: the first one is narrower than the left cut.
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QCOMPARE(dialogs_->messages, QStringList({"Scrollbar property out of range"}));
     QVERIFY(!QFileInfo::exists(out + "/200x150-0.bmp"));
     QVERIFY(!QFileInfo::exists(out + "/1600x1200-1.bmp"));
@@ -465,7 +466,7 @@ class PagesTest : public QObject {
     connect(form_->ProgressBar1, &QProgressBar::valueChanged, form_.get(), [&](int position) {
       if (position == 1) during = SizeOf(form_->Image2->Picture());
     });
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QVERIFY(dialogs_->messages.isEmpty());
     QCOMPARE(during, before);
     tolvane::TBitmap first;

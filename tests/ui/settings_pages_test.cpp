@@ -32,6 +32,7 @@
 using tolvane::TAboutBox;
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
+using tolvane_test::RunAndWait;
 using tolvane_test::Press;
 using tolvane_test::Retype;
 using tolvane_test::ScriptedDialogs;
@@ -378,7 +379,7 @@ class SettingsPagesTest : public QObject {
     Click(form_->AdjustmentCheckBox);
     Click(form_->GrayCheckBox);
 
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QVERIFY2(dialogs_->messages.isEmpty(), qPrintable(dialogs_->messages.join('|')));
     QCOMPARE(QDir(out).entryList(QDir::Files), QStringList({"Trip1.png", "Trip2.png"}));
     for (const char* name : {"Trip1.png", "Trip2.png"}) {

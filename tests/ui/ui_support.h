@@ -149,6 +149,13 @@ inline void Press(QAbstractSlider* bar, Qt::Key key, int times = 1) {
   for (int i = 0; i < times; ++i) QTest::keyClick(bar, key);
 }
 
+// Starts a run with F5 and waits for its end, the window handling its events meanwhile as for
+// a user.
+inline void RunAndWait(tolvane::TConvertorForm& form) {
+  QTest::keyClick(&form, Qt::Key_F5);
+  QVERIFY(QTest::qWaitFor([&form] { return !form.RunInProgress(); }, 60000));
+}
+
 inline QSize SizeOf(const tolvane::TBitmap& picture) { return {picture.Width(), picture.Height()}; }
 
 // Opens a modal window of `owner` with its command key and runs `while_shown` once the window is

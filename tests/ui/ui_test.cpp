@@ -36,6 +36,7 @@
 using tolvane::Command;
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
+using tolvane_test::RunAndWait;
 using tolvane_test::ListColumn;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
@@ -223,7 +224,7 @@ class UiTest : public QObject {
     AddThroughOpenDialog({source});
     QVERIFY(form_->DescriptionMemo->toPlainText().contains(QStringLiteral("FUJIFILM")));
     const QString out = ChooseOutputFolder();
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QFile written(out + QStringLiteral("/camera.jpg"));
     QVERIFY(written.open(QIODevice::ReadOnly));
     const QByteArray bytes = written.readAll();
@@ -241,7 +242,7 @@ class UiTest : public QObject {
     // And an empty list leaves Run unreachable too.
     QTest::keyClick(form_.get(), Qt::Key_A, Qt::ControlModifier);
     QSignalSpy run(Action(Command::kRun), &QAction::triggered);
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QCOMPARE(run.count(), 0);
   }
 
@@ -322,7 +323,7 @@ class UiTest : public QObject {
                QGuiApplication::overrideCursor() != nullptr &&
                QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
     });
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QVERIFY(locked);
     QCOMPARE(positions, QList<int>({1, 2, 0}));
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
@@ -340,7 +341,7 @@ class UiTest : public QObject {
     const QString out = ChooseOutputFolder();
     Click(form_->OperationsButtons->button(1));
     QCOMPARE(form_->OperationsButtons->checkedId(), 1);
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QVERIFY(QFileInfo::exists(out + "/a.bmp"));
     QVERIFY(!QFileInfo::exists(sources[0]));
     QCOMPARE(form_->ImageView->topLevelItemCount(), 0);
@@ -375,7 +376,7 @@ class UiTest : public QObject {
         QTest::keyClick(form_.get(), Qt::Key_F6);
       }
     });
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QVERIFY(QFileInfo::exists(out + "/a.bmp"));
     QVERIFY(QFileInfo::exists(out + "/b.bmp"));
     QVERIFY(!QFileInfo::exists(out + "/c.bmp"));
@@ -417,7 +418,7 @@ class UiTest : public QObject {
       QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
       QCoreApplication::sendEvent(form_.get(), &drop);
     });
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QCOMPARE(form_->ImageView->topLevelItemCount(), 2);
     ExpectReadyAfterRun();
   }
@@ -426,7 +427,7 @@ class UiTest : public QObject {
     AddThroughOpenDialog(MakeSources({"a.bmp"}));
     dialogs_->folder_answer = Path("missing/folder");
     Click(form_->SelectBtn);
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QCOMPARE(dialogs_->messages.size(), 1);
     ExpectReadyAfterRun();
   }

@@ -1,6 +1,7 @@
 // The main window's smaller rules, driven as a user would: the open dialog's filters, sorting,
 // the list's keys and pop-up menu beside text fields, the progress bar, the list's columns.
 #include <QAbstractScrollArea>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <QTreeWidget>
 #include <QWindow>
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 
 #include "ui/Unit1.h"
@@ -29,6 +31,7 @@
 
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
+using tolvane_test::RunAndWait;
 using tolvane_test::ListColumn;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
@@ -111,6 +114,17 @@ class WindowDetailsTest : public QObject {
     return paths;
   }
   void ShowPage(QWidget* page) { tolvane_test::ShowPage(*form_, page); }
+  // A picture that compresses badly, so that writing it takes a while.
+  static void WriteNoise(const QString& path, int width, int height, unsigned seed) {
+    tolvane::TBitmap image;
+    image.CreateForOverwrite(width, height, 24);
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (std::uint8_t& byte : image.MutablePixels()) {
+      state = state * 1664525u + 1013904223u;
+      byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    image.SaveToFile(QFile::encodeName(path).toStdString());
+  }
 
   // Brings `name`'s control into view and gives it the keyboard focus.
   QWidget* Focus(const QString& name) {
@@ -292,13 +306,50 @@ class WindowDetailsTest : public QObject {
     tolvane_test::ChooseOutputFolder(*form_, *dialogs_, Path("out"));
     PaintProbe probe;
     form_->ProgressBar1->installEventFilter(&probe);
-    QTest::keyClick(form_.get(), Qt::Key_F5);
+    RunAndWait(*form_);
     QVERIFY(QFileInfo::exists(Path("out/s0.bmp")));
     QVERIFY(!probe.states.isEmpty());
     for (const PaintProbe::State& state : probe.states) QVERIFY(state.maximum > state.minimum);
     QCOMPARE(probe.states.back().value, probe.states.back().maximum);
     QVERIFY(!form_->ProgressBar1->isVisible());
     QCOMPARE(form_->ProgressBar1->value(), 0);
+  }
+
+  // The run works beside the window: while large files are encoded the window keeps taking
+  // events, and a Cancel stops the run once the current file is written.
+  void theWindowAnswersWhileALargeFileIsWritten() {
+    QStringList sources;
+    for (int i = 0; i < 3; ++i) {
+      sources << Path(QStringLiteral("big%1.bmp").arg(i));
+      WriteNoise(sources.back(), 3000, 2000, i);
+    }
+    AddThroughOpenDialog(sources);
+    tolvane_test::ChooseOutputFolder(*form_, *dialogs_, Path("out"));
+    Click(form_->ChoiseExtButtons->button(3));  // PNG
+    form_->PNGTrackBar->setValue(9);
+    // The window's timer keeps firing during the run; three ticks after the second file has
+    // become the current one, Cancel is pressed.
+    int ticks = 0, ticks_on_second = 0;
+    bool cancel_taken = false;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, form_.get(), [&] {
+      if (!form_->Converting) return;
+      ++ticks;
+      form_->repaint();
+      if (form_->ProgressBar1->value() == 1 && ++ticks_on_second == 3) {
+        QTest::keyClick(form_.get(), Qt::Key_F6);
+        cancel_taken = form_->CancelRequested();
+      }
+    });
+    ticker.start(5);
+    RunAndWait(*form_);
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QVERIFY(cancel_taken);
+    // The current file is finished; nothing after it is written.
+    QVERIFY(QFileInfo::exists(Path("out/big0.png")));
+    QVERIFY(QFileInfo::exists(Path("out/big1.png")));
+    QVERIFY(!QFileInfo::exists(Path("out/big2.png")));
+    QVERIFY(!form_->Converting);
   }
 
   // A reduced source preview keeps lines one pixel wide: gnuplot's plot frame stays visible.
