@@ -32,7 +32,8 @@ std::string WithoutDrawnNumbers(const std::string& text) {
 // Every call of the run as a line, with the test's folder written as "<root>/".
 class SequenceHost final : public ConversionHost {
  public:
-  SequenceHost(std::string root, int cancel_at_pump) : root_(std::move(root)), cancel_at_(cancel_at_pump) {
+  SequenceHost(std::string root, int cancel_at_pump)
+      : root_(std::move(root)), cancel_at_(cancel_at_pump) {
     preview_.Create(3, 2, 24);
   }
   std::vector<std::string> log;
@@ -55,8 +56,8 @@ class SequenceHost final : public ConversionHost {
     return preview_;
   }
   void SetPreviewPicture(const TBitmap& p) override {
-    log.push_back("preview " + std::to_string(p.Width()) + "x" + std::to_string(p.Height()) +
-                  " " + std::to_string(Sum(p)));
+    log.push_back("preview " + std::to_string(p.Width()) + "x" + std::to_string(p.Height()) + " " +
+                  std::to_string(Sum(p)));
   }
   void AppendExifText(const std::string& text) override { log.push_back("exif " + text); }
   TimgData* MetadataHolder() override { return &holder; }
@@ -133,10 +134,9 @@ std::vector<TImageEntry> MakeSources(const TempDir& root) {
   WriteText(root / "in/bad.bmp", "BM this is no bitmap");
   WriteText(root / "in/bad.tif", std::string("II*\0\x08\0\0\0\xff\xff", 10));
   WriteText(root / "out/n.jpg", "taken");
-  const std::vector<std::string> order = {"in/n.jpg", "in/p.png",   "in/a.bmp", "in/bad.bmp",
-                                          "in/g.gif", "in/t.tif",   "in/bad.tif", "in/s.psd",
-                                          "in/m.emf", "in/w.wmf",   "in2/a.png", "in2/a.bmp",
-                                          "in/c.jpg"};
+  const std::vector<std::string> order = {
+      "in/n.jpg", "in/p.png", "in/a.bmp", "in/bad.bmp", "in/g.gif",  "in/t.tif", "in/bad.tif",
+      "in/s.psd", "in/m.emf", "in/w.wmf", "in2/a.png",  "in2/a.bmp", "in/c.jpg"};
   std::vector<TImageEntry> entries;
   for (const std::string& name : order) {
     const fs::path path = root / name;
@@ -178,8 +178,8 @@ Outcome RunOnce(const Variant& variant, const RunSettings& settings) {
   for (const auto& e : fs::recursive_directory_iterator(root.folder())) {
     if (!e.is_regular_file()) continue;
     std::ifstream in(e.path(), std::ios::binary);
-    outcome.files[WithoutDrawnNumbers("/" + fs::relative(e.path(), root.folder()).string())]
-        .insert(std::string(std::istreambuf_iterator<char>(in), {}));
+    outcome.files[WithoutDrawnNumbers("/" + fs::relative(e.path(), root.folder()).string())].insert(
+        std::string(std::istreambuf_iterator<char>(in), {}));
   }
   return outcome;
 }
@@ -256,8 +256,8 @@ TEST(ConcurrentRun, EveryJobsSettingGivesTheSequentialRunsFilesAndCalls) {
     for (const RunSettings& s : settings) {
       const Outcome concurrent = RunOnce(variant, s);
       EXPECT_EQ(concurrent.error, sequential.error) << variant.label << ", jobs " << s.jobs;
-      EXPECT_TRUE(concurrent == sequential)
-          << variant.label << ", jobs " << s.jobs << "\n" << Difference(concurrent, sequential);
+      EXPECT_TRUE(concurrent == sequential) << variant.label << ", jobs " << s.jobs << "\n"
+                                            << Difference(concurrent, sequential);
     }
   }
 }

@@ -27,10 +27,10 @@
 
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
-using tolvane_test::RunAndWait;
 using tolvane_test::Leave;
 using tolvane_test::Press;
 using tolvane_test::Retype;
+using tolvane_test::RunAndWait;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
 using tolvane_test::SizeOf;

@@ -32,9 +32,9 @@
 using tolvane::TAboutBox;
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
-using tolvane_test::RunAndWait;
 using tolvane_test::Press;
 using tolvane_test::Retype;
+using tolvane_test::RunAndWait;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::WriteBmp;
 

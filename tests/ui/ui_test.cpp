@@ -36,8 +36,8 @@
 using tolvane::Command;
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
-using tolvane_test::RunAndWait;
 using tolvane_test::ListColumn;
+using tolvane_test::RunAndWait;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
 using tolvane_test::WriteBmp;

@@ -31,8 +31,8 @@
 
 using tolvane::TConvertorForm;
 using tolvane_test::Click;
-using tolvane_test::RunAndWait;
 using tolvane_test::ListColumn;
+using tolvane_test::RunAndWait;
 using tolvane_test::ScriptedDialogs;
 using tolvane_test::SelectOnly;
 using tolvane_test::SizeOf;
