@@ -129,62 +129,46 @@ using Handler = std::function<void(BatchArguments&, const std::string&)>;
 
 const std::map<std::string, Handler>& ValueOptions() {
   static const std::map<std::string, Handler> options = {
-      {"--output-dir",
-       [](BatchArguments& a, const std::string& v) { a.options.TargetFolder = FolderText(v); }},
-      {"--operation",
-       [](BatchArguments& a, const std::string& v) {
+      {"--output-dir", [](BatchArguments& a, const std::string& v) { a.options.TargetFolder = FolderText(v); }},
+      {"--operation", [](BatchArguments& a, const std::string& v) {
          a.options.Operation = Choose<TFileOperation>(v, "--operation",
              {{"copy", TFileOperation::kCopyFiles}, {"move", TFileOperation::kMoveFiles},
               {"simple-copy", TFileOperation::kSimpleCopy}, {"simple-move", TFileOperation::kSimpleMove}});
        }},
-      {"--rename",
-       [](BatchArguments& a, const std::string& v) {
+      {"--rename", [](BatchArguments& a, const std::string& v) {
          if (const auto problem = BaseNameProblem(v)) Bad(*problem);
          a.options.Rename = true;
          a.options.BaseName = v;
        }},
-      {"--format",
-       [](BatchArguments& a, const std::string& v) {
+      {"--format", [](BatchArguments& a, const std::string& v) {
          a.options.OutputFormat = Choose<TOutputFormat>(v, "--format",
              {{"keep", TOutputFormat::kKeepExtension}, {"bmp", TOutputFormat::kBitmap},
               {"jpeg", TOutputFormat::kJpeg}, {"png", TOutputFormat::kPng}, {"gif", TOutputFormat::kGif},
               {"tiff", TOutputFormat::kTiff}, {"emf", TOutputFormat::kEmf}});
        }},
-      {"--jpeg-quality",
-       [](BatchArguments& a, const std::string& v) {
-         a.options.JpegQuality = ParseInt(v, "--jpeg-quality", 1, 100);
-       }},
-      {"--png-compression",
-       [](BatchArguments& a, const std::string& v) {
-         a.options.PngCompression = ParseInt(v, "--png-compression", 0, 9);
-       }},
-      {"--rotate",
-       [](BatchArguments& a, const std::string& v) {
+      {"--jpeg-quality", [](BatchArguments& a, const std::string& v) { a.options.JpegQuality = ParseInt(v, "--jpeg-quality", 1, 100); }},
+      {"--png-compression", [](BatchArguments& a, const std::string& v) { a.options.PngCompression = ParseInt(v, "--png-compression", 0, 9); }},
+      {"--rotate", [](BatchArguments& a, const std::string& v) {
          a.options.RotateEnabled = true;
          a.options.RotateOption = Choose<TRotateOption>(v, "--rotate",
              {{"right", TRotateOption::kRotateRight}, {"left", TRotateOption::kRotateLeft},
               {"flip-vertical", TRotateOption::kFlipVertically}, {"flip-horizontal", TRotateOption::kFlipHorizontally}});
        }},
-      {"--crop",
-       [](BatchArguments& a, const std::string& v) {
+      {"--crop", [](BatchArguments& a, const std::string& v) {
          const auto c = ParseList(v, "--crop", 1 << 24);
          a.options.CropEnabled = true;
          a.options.CropLeft = c[0], a.options.CropTop = c[1], a.options.CropRight = c[2], a.options.CropBottom = c[3];
        }},
-      {"--canvas",
-       [](BatchArguments& a, const std::string& v) {
+      {"--canvas", [](BatchArguments& a, const std::string& v) {
          const auto c = ParseList(v, "--canvas", 10000);
          a.options.CanvasEnabled = true;
          a.options.CanvasLeft = c[0], a.options.CanvasTop = c[1], a.options.CanvasRight = c[2], a.options.CanvasBottom = c[3];
        }},
-      {"--canvas-color",
-       [](BatchArguments& a, const std::string& v) { a.options.CanvasColor = ParseColour(v); }},
+      {"--canvas-color", [](BatchArguments& a, const std::string& v) { a.options.CanvasColor = ParseColour(v); }},
       {"--resize", [](BatchArguments& a, const std::string& v) { ParseResize(v, a.options); }},
-      {"--jobs",
-       [](BatchArguments& a, const std::string& v) { a.jobs = ParseInt(v, "--jobs", 1, 256); }},
+      {"--jobs", [](BatchArguments& a, const std::string& v) { a.jobs = ParseInt(v, "--jobs", 1, 256); }},
       {"--exif-report", [](BatchArguments& a, const std::string& v) { a.exif_report = v; }},
-      {"--aspect",
-       [](BatchArguments& a, const std::string& v) {
+      {"--aspect", [](BatchArguments& a, const std::string& v) {
          const int rule = Choose<int>(v, "--aspect", {{"width", 0}, {"height", 1}, {"none", 2}});
          a.options.AspectByWidth = rule == 0;
          a.options.AspectByHeight = rule == 1;
@@ -211,11 +195,8 @@ const std::map<std::string, std::function<void(BatchArguments&)>>& FlagOptions()
 }
 
 std::string LongName(const std::string& arg) {
-  static const std::map<std::string, std::string> shorts = {{"-o", "--output-dir"},
-                                                            {"-f", "--format"},
-                                                            {"-q", "--jpeg-quality"},
-                                                            {"-h", "--help"},
-                                                            {"-j", "--jobs"}};
+  static const std::map<std::string, std::string> shorts = {
+      {"-o", "--output-dir"}, {"-f", "--format"}, {"-q", "--jpeg-quality"}, {"-h", "--help"}, {"-j", "--jobs"}};
   const auto it = shorts.find(arg);
   return it == shorts.end() ? arg : it->second;
 }
