@@ -13,8 +13,9 @@ namespace tolvane::pixel_rows {
 inline constexpr int kPixelBytes = 3;
 
 // Pixel loops of three-byte groups only vectorise with byte shuffles, which the x86-64 baseline
-// lacks; such loops get an AVX2 variant as well, chosen once at load time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// lacks; such loops get an AVX2 variant as well, chosen once at load time. ThreadSanitizer
+// builds go without: their load-time chooser would run before the sanitizer is ready.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define TOLVANE_PIXEL_LOOP __attribute__((target_clones("avx2", "default")))
 #else
 #define TOLVANE_PIXEL_LOOP
