@@ -149,7 +149,7 @@ void EncodeStage(FileWork& w) {
     w.refusal = "no pixels are left after cropping";
     return;
   }
-  w.encoded = EncodeForSave(w.image, w.name, w.save);
+  w.encoded = EncodeForSave(std::move(w.image), w.name, w.save);
   w.image.Clear();
 }
 
@@ -239,7 +239,7 @@ class ConvertingRun {
       w.error = std::current_exception();
     }
     const bool finished = w.error || !w.refusal.empty() || reached == Stage::kDone;
-    const std::size_t held = PixelBytes(w.image) + w.encoded.bytes.size() + w.calls.HeldBytes();
+    const std::size_t held = PixelBytes(w.image) + w.encoded.HeldBytes() + w.calls.HeldBytes();
     {
       std::lock_guard lock(mutex_);
       w.stage = finished ? Stage::kDone : reached;

@@ -9,6 +9,7 @@
 //   WriteEncoded      its second half, the collision-free atomic write
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -70,13 +71,27 @@ SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const 
 // An output before it has a place on disk.
 struct EncodedImage {
   std::string name;                 // the name to write under (extension as the format gives)
-  std::vector<std::uint8_t> bytes;  // the whole file
+  std::vector<std::uint8_t> bytes;  // the whole file, or its head when `rows` follow
   std::string refusal;              // why nothing can be written; empty when encoded
+  // A BMP made from an image handed over goes out without a copy of its pixels: `rows` view
+  // the rows of `pixels` in file order.
+  TBitmap pixels;
+  std::vector<std::span<const std::uint8_t>> rows;
+
+  EncodedImage() = default;
+  EncodedImage(EncodedImage&&) = default;  // the views stay valid: the pixels do not move
+  EncodedImage& operator=(EncodedImage&&) = default;
+  EncodedImage(const EncodedImage&) = delete;
+  EncodedImage& operator=(const EncodedImage&) = delete;
+
+  // Bytes held in memory.
+  std::size_t HeldBytes() const;
 };
 // Encodes image for the target named name. Refusals are returned; a TIFF that cannot be made
-// throws, as in SaveImageFile.
+// throws, as in SaveImageFile. The second form may keep the image's pixels for the write.
 EncodedImage EncodeForSave(const TBitmap& image, const std::string& name,
                            const SaveSettings& settings);
+EncodedImage EncodeForSave(TBitmap&& image, const std::string& name, const SaveSettings& settings);
 // Writes an encoded output into folder under the collision rule of SaveImageFile; a refused
 // encoding writes nothing and returns its refusal.
 SaveResult WriteEncoded(const EncodedImage& encoded, const std::string& folder,

@@ -1,10 +1,12 @@
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "formats/formats.h"
 #include "formats/exif/ExifData.h"
+#include "formats/formats.h"
 #include "formats/gif/gif_codec.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/jpeg/jpeg_frame.h"
@@ -65,6 +67,21 @@ Status EncodeJpegFile(const TBitmap& image, const SaveSettings& settings,
   return {};
 }
 
+// Moves image into encoded as the BMP file's head and row views; false when the rows cannot
+// go out as held.
+bool TakeBmpPieces(TBitmap& image, EncodedImage& encoded) {
+  encoded.pixels = std::move(image);
+  std::optional<BmpPieces> pieces = encoded.pixels.SaveToPieces();
+  if (!pieces) {
+    image = std::move(encoded.pixels);
+    encoded.pixels = TBitmap();
+    return false;
+  }
+  encoded.bytes = std::move(pieces->head);
+  encoded.rows = std::move(pieces->rows);
+  return true;
+}
+
 // The encoded file in `out`, or why there is none (no encoder for the writer in this version,
 // an empty image, an encoder failure).
 Status Encode(Writer writer, const TBitmap& image, const SaveSettings& settings,
@@ -89,27 +106,46 @@ Status Encode(Writer writer, const TBitmap& image, const SaveSettings& settings,
   }
 }
 
-}  // namespace
-
-EncodedImage EncodeForSave(const TBitmap& image, const std::string& name,
-                           const SaveSettings& settings) {
+// Encodes image; `owned` is the same image when the caller hands it over.
+EncodedImage EncodeFor(const TBitmap& image, TBitmap* owned, const std::string& name,
+                       const SaveSettings& settings) {
   const Choice choice = ChooseWriter(settings.format, name);
-  EncodedImage encoded{choice.name, {}, {}};
+  EncodedImage encoded;
+  encoded.name = choice.name;
   if (choice.writer == Writer::kNone) {
     const std::string ext = LowerExtension(name);
     encoded.refusal = "no writer for files of type " + (ext.empty() ? "(none)" : ext);
   } else if (image.Empty()) {
     // Every writer refuses alike, so no format leaves an empty file or stops the run for it.
     encoded.refusal = "the image is empty";
+  } else if (owned != nullptr && choice.writer == Writer::kBmp && TakeBmpPieces(*owned, encoded)) {
+    // The pixels themselves go to the file.
   } else if (Status s = Encode(choice.writer, image, settings, encoded.bytes); !s) {
     encoded.refusal = s.message();
   }
   return encoded;
 }
 
+}  // namespace
+
+std::size_t EncodedImage::HeldBytes() const {
+  return bytes.size() + pixels.Stride() * static_cast<std::size_t>(pixels.Height());
+}
+
+EncodedImage EncodeForSave(const TBitmap& image, const std::string& name,
+                           const SaveSettings& settings) {
+  return EncodeFor(image, nullptr, name, settings);
+}
+
+EncodedImage EncodeForSave(TBitmap&& image, const std::string& name, const SaveSettings& settings) {
+  return EncodeFor(image, &image, name, settings);
+}
+
 SaveResult WriteEncoded(const EncodedImage& encoded, const std::string& folder,
                         const std::string& replaceable, Durability durability) {
   if (!encoded.refusal.empty()) return {false, {}, encoded.refusal};
+  std::vector<std::span<const std::uint8_t>> pieces{encoded.bytes};
+  pieces.insert(pieces.end(), encoded.rows.begin(), encoded.rows.end());
   NameRandom random;  // seeded afresh for every output
   // Another process may take a name between the test and the rename: draw again then.
   for (int attempt = 0; attempt < kMaxCollisionDraws; ++attempt) {
@@ -117,7 +153,7 @@ SaveResult WriteEncoded(const EncodedImage& encoded, const std::string& folder,
     if (!path) break;
     const WriteMode mode = *path == replaceable ? WriteMode::kReplace : WriteMode::kNoReplace;
     std::string error;
-    switch (WriteFileAtomic(*path, encoded.bytes, mode, &error, durability)) {
+    switch (WriteFileAtomic(*path, pieces, mode, &error, durability)) {
       case WriteResult::kWritten:
         return {true, *path, {}};
       case WriteResult::kFailed:

@@ -4,7 +4,9 @@
 // - large buffers are aligned to 2 MiB and offered to the kernel for huge pages, so the first
 //   write takes a few dozen page faults instead of tens of thousands;
 // - growing the buffer leaves the new bytes uninitialised, so a writer that fills every byte
-//   pays for one pass over the memory, not two.
+//   pays for one pass over the memory, not two;
+// - a few freed large buffers are kept for the next image of about the same size, so a batch
+//   of photographs does not have the kernel clear fresh pages for every one of them.
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -15,9 +17,10 @@
 namespace tolvane {
 
 namespace pixel_storage {
-// Huge-page-backed, aligned storage for at least `bytes`; throws std::bad_alloc.
+// Huge-page-backed, aligned storage for at least `bytes`, its contents undefined; throws
+// std::bad_alloc. FreeLarge takes the same `bytes`.
 void* AllocateLarge(std::size_t bytes);
-void FreeLarge(void* p) noexcept;
+void FreeLarge(void* p, std::size_t bytes) noexcept;
 // Buffers from this size on take the large path.
 inline constexpr std::size_t kLargeBytes = std::size_t{4} << 20;
 }  // namespace pixel_storage
@@ -40,7 +43,7 @@ class PixelAllocator {
   }
   void deallocate(T* p, std::size_t n) noexcept {
     if (n * sizeof(T) >= pixel_storage::kLargeBytes) {
-      pixel_storage::FreeLarge(p);
+      pixel_storage::FreeLarge(p, n * sizeof(T));
     } else {
       ::operator delete(p);
     }

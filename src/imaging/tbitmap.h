@@ -45,6 +45,12 @@ struct BmpOrigin {
   std::vector<std::uint8_t> kept_file;
 };
 
+// A BMP file in pieces: `head`, then each of `rows`.
+struct BmpPieces {
+  std::vector<std::uint8_t> head;
+  std::vector<std::span<const std::uint8_t>> rows;
+};
+
 // The raster of the whole system. Rows are padded to 4 bytes and addressed top-down (row 0 is
 // the top row); formats are 1, 4, 8 (palette), 16, 24 (blue, green, red) and 32 bits.
 class TBitmap {
@@ -111,6 +117,10 @@ class TBitmap {
   // Throws std::runtime_error when the file cannot be written.
   void SaveToFile(const std::string& path) const;
   std::vector<std::uint8_t> SaveToBytes() const;
+  // The same file as the headers and views of the rows in file order, for a writer that
+  // gathers them without a copy; the views live as long as the pixels stay untouched. Nothing
+  // where SaveToBytes has more to do (a kept file, row padding to clear, no pixels).
+  std::optional<BmpPieces> SaveToPieces() const;
 
   const BmpOrigin& Origin() const { return origin_; }
   BmpOrigin& MutableOrigin() { return origin_; }

@@ -1,8 +1,10 @@
 #include "platform/file_ops.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <system_error>
+#include <vector>
 
 #include "platform/paths.h"
 
@@ -28,15 +31,33 @@ std::string TempPattern(const std::string& target) {
   return FolderOf(target) + "." + NameOf(target) + ".tolvane-XXXXXX";
 }
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
+// Writes the pieces in order, many to a system call.
+bool WriteAll(int fd, std::span<const std::span<const std::uint8_t>> pieces) {
+  std::vector<iovec> batch;
+  std::size_t next = 0, offset = 0;  // the first byte not yet written
+  while (next < pieces.size()) {
+    batch.clear();
+    for (std::size_t i = next; i < pieces.size() && batch.size() < IOV_MAX; ++i) {
+      const std::size_t skip = i == next ? offset : 0;
+      if (pieces[i].size() == skip) continue;
+      batch.push_back(
+          {const_cast<std::uint8_t*>(pieces[i].data() + skip), pieces[i].size() - skip});
+    }
+    if (batch.empty()) return true;
+    const ssize_t n = ::writev(fd, batch.data(), static_cast<int>(batch.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
       return false;
     }
-    done += static_cast<std::size_t>(n);
+    // Step past what was written: whole pieces, then part of one.
+    auto left = static_cast<std::size_t>(n);
+    while (next < pieces.size() && left >= pieces[next].size() - offset) {
+      left -= pieces[next].size() - offset;
+      ++next;
+      offset = 0;
+    }
+    offset += left;
   }
   return true;
 }
@@ -80,6 +101,13 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
 
 WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
                             WriteMode mode, std::string* error, Durability durability) {
+  const std::span<const std::uint8_t> whole[] = {bytes};
+  return WriteFileAtomic(path, whole, mode, error, durability);
+}
+
+WriteResult WriteFileAtomic(const std::string& path,
+                            std::span<const std::span<const std::uint8_t>> pieces, WriteMode mode,
+                            std::string* error, Durability durability) {
   auto fail = [&](std::string message) {
     if (error) *error = std::move(message);
     return WriteResult::kFailed;
@@ -92,7 +120,7 @@ WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
   const bool on_disk = durability == Durability::kOnDisk;
-  const bool written = WriteAll(fd, bytes) && (!on_disk || ::fsync(fd) == 0);
+  const bool written = WriteAll(fd, pieces) && (!on_disk || ::fsync(fd) == 0);
   const int saved_errno = errno;
   ::close(fd);
   if (!written) {

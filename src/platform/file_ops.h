@@ -26,6 +26,11 @@ WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_
                             WriteMode mode, std::string* error,
                             Durability durability = Durability::kOnDisk);
 
+// The same for a file given in pieces, written one after another.
+WriteResult WriteFileAtomic(const std::string& path,
+                            std::span<const std::span<const std::uint8_t>> pieces, WriteMode mode,
+                            std::string* error, Durability durability = Durability::kOnDisk);
+
 bool FileExists(const std::string& path);
 // Deletes a file; false when it could not be deleted.
 bool DeleteFile(const std::string& path);

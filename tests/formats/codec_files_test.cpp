@@ -88,6 +88,44 @@ TEST(CodecFilesTest, EmptyImagesWriteNothingAndSayWhy) {
   EXPECT_TRUE(dir.Files().empty());
 }
 
+// A BMP handed over to the writer goes out from the image's own rows, many to a system call;
+// the file must be the one SaveToBytes makes, also where that path has to be declined.
+TEST(CodecFilesTest, HandedOverBmpsWriteTheSameBytesAsACopy) {
+  TempDir dir;
+  struct Row {
+    const char* label;
+    TBitmap image;
+  };
+  std::vector<Row> rows;
+  auto picture = [](int w, int h, int bpp) {
+    TBitmap image;
+    image.Create(w, h, bpp);
+    std::uint8_t v = 1;
+    for (int y = 0; y < h; ++y) {
+      for (std::size_t x = 0; x < (std::size_t(w) * bpp + 7) / 8; ++x) image.ScanLine(y)[x] = v++;
+    }
+    return image;
+  };
+  rows.push_back({"24-bit, no padding, more rows than one writev takes", picture(4, 3000, 24)});
+  rows.push_back({"24-bit with padding", picture(5, 7, 24)});
+  rows.push_back({"8-bit palette", picture(8, 6, 8)});
+  rows.push_back({"top-down source", TBitmap()});
+  ASSERT_TRUE(rows.back().image.LoadFromFile(DataPath("bmp/pal8topdown.bmp")).ok());
+  rows.back().image.ScanLine(0)[0] ^= 1;  // touched: written anew, in its stored order
+  rows.push_back({"pristine source", TBitmap()});
+  ASSERT_TRUE(rows.back().image.LoadFromFile(DataPath("bmp/pal8rle.bmp")).ok());
+  SaveSettings settings;
+  settings.format = TOutputFormat::kBitmap;
+  for (Row& row : rows) {
+    const std::vector<std::uint8_t> expected = row.image.SaveToBytes();
+    const EncodedImage encoded = EncodeForSave(std::move(row.image), "x.bmp", settings);
+    const SaveResult saved = WriteEncoded(encoded, dir.folder(), {}, Durability::kCached);
+    ASSERT_TRUE(saved.written) << row.label;
+    EXPECT_EQ(testing::ReadBytes(saved.path), expected) << row.label;
+    std::filesystem::remove(saved.path);
+  }
+}
+
 TEST(CodecFilesTest, JpegOutputsBeginWithTheDefaultJfifHeader) {
   TempDir dir;
   TBitmap image;

@@ -160,7 +160,9 @@ void WriteRows(const TBitmap& image, bool top_down, std::vector<std::uint8_t>& o
   }
 }
 
-std::vector<std::uint8_t> EncodeBmp(const TBitmap& image) {
+// The file header, the info header and the colour table; the rows follow in the order
+// `top_down` says.
+std::vector<std::uint8_t> EncodeHead(const TBitmap& image, bool& top_down) {
   const Layout layout = ChooseLayout(image);
   const std::uint64_t entry = layout.core ? 3 : 4;
   const std::uint64_t offset = kFileHeaderSize + layout.header.size() + entry * layout.table.size();
@@ -170,7 +172,7 @@ std::vector<std::uint8_t> EncodeBmp(const TBitmap& image) {
                              std::to_string(image.Height()) + " pixels is too large for a file");
   }
   std::vector<std::uint8_t> out;
-  out.reserve(total);
+  out.reserve(offset);
   ByteWriter w(out);
   w.u16le(kSignature);
   w.u32le(static_cast<std::uint32_t>(total));
@@ -179,7 +181,15 @@ std::vector<std::uint8_t> EncodeBmp(const TBitmap& image) {
   w.u32le(static_cast<std::uint32_t>(offset));
   w.Bytes(layout.header);
   WriteTable(layout, w);
-  WriteRows(image, layout.top_down, out);
+  top_down = layout.top_down;
+  return out;
+}
+
+std::vector<std::uint8_t> EncodeBmp(const TBitmap& image) {
+  bool top_down = false;
+  std::vector<std::uint8_t> out = EncodeHead(image, top_down);
+  out.reserve(out.size() + ImageBytes(image));
+  WriteRows(image, top_down, out);
   return out;
 }
 
@@ -187,6 +197,20 @@ std::vector<std::uint8_t> EncodeBmp(const TBitmap& image) {
 }  // namespace tolvane::bmp
 
 namespace tolvane {
+
+std::optional<BmpPieces> TBitmap::SaveToPieces() const {
+  if ((origin_.pristine && !origin_.kept_file.empty()) || Empty()) return std::nullopt;
+  // Held padding is not always zero; only rows without any can go out as they are.
+  if ((std::size_t(width_) * std::size_t(bpp_) + 7) / 8 != stride_) return std::nullopt;
+  BmpPieces pieces;
+  bool top_down = false;
+  pieces.head = bmp::EncodeHead(*this, top_down);
+  pieces.rows.reserve(std::size_t(height_));
+  for (int i = 0; i < height_; ++i) {
+    pieces.rows.emplace_back(ScanLine(top_down ? i : height_ - 1 - i), stride_);
+  }
+  return pieces;
+}
 
 std::vector<std::uint8_t> TBitmap::SaveToBytes() const {
   if (origin_.pristine && !origin_.kept_file.empty()) return origin_.kept_file;
