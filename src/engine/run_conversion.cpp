@@ -360,12 +360,13 @@ void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries
     const std::string source = SourceFolder(entry) + entry.FileName;
     const std::string target = OutputFolder(entry, o) + OutputName(int(i), entry.FileName, o);
     if (source == target) continue;
-    if (!CopyFileTo(source, target)) {
+    // A moved file's copy must be on disk before the source goes.
+    const bool move = o.Operation == TFileOperation::kSimpleMove;
+    if (!CopyFileTo(source, target, move ? Durability::kOnDisk : Durability::kCached)) {
       host.EntryNotConverted(entry, "cannot copy to \"" + target + "\"");
       continue;
     }
-    // A source is deleted only once its copy is in place.
-    if (o.Operation == TFileOperation::kSimpleMove) DeleteFile(source);
+    if (move) DeleteFile(source);
     host.EntryConverted(entry, target);
   }
   if (o.Operation == TFileOperation::kSimpleMove) host.ClearAllItems();
