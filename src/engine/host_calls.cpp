@@ -16,7 +16,7 @@ void HostCalls::ProcessEvents() {
 }
 
 void HostCalls::SetPreviewPicture(const TBitmap& picture) {
-  held_bytes_ += picture.Stride() * static_cast<std::size_t>(picture.Height());
+  held_bytes_ += picture.PixelBytes().size();
   calls_.push_back([picture](ConversionHost& host) { host.SetPreviewPicture(picture); });
 }
 

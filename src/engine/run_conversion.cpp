@@ -87,10 +87,6 @@ SaveSettings SaveSettingsOf(const TConvertOptions& o, TimgData* metadata) {
           metadata};
 }
 
-std::size_t PixelBytes(const TBitmap& image) {
-  return image.Stride() * static_cast<std::size_t>(image.Height());
-}
-
 // One file of a converting run on its way through the stages below. What it has to tell the
 // host is recorded in `calls` and delivered when the file's turn comes.
 struct FileWork {
@@ -239,12 +235,12 @@ class ConvertingRun {
       w.error = std::current_exception();
     }
     const bool finished = w.error || !w.refusal.empty() || reached == Stage::kDone;
-    const std::size_t held = PixelBytes(w.image) + w.encoded.HeldBytes() + w.calls.HeldBytes();
+    const std::size_t held = w.image.PixelBytes().size() + w.encoded.HeldBytes() + w.calls.HeldBytes();
     {
       std::lock_guard lock(mutex_);
       w.stage = finished ? Stage::kDone : reached;
       w.held_bytes = held;
-      largest_ = std::max(largest_, PixelBytes(w.image));
+      largest_ = std::max(largest_, w.image.PixelBytes().size());
       ++changes_;
     }
     changed_.notify_all();

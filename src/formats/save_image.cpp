@@ -129,7 +129,7 @@ EncodedImage EncodeFor(const TBitmap& image, TBitmap* owned, const std::string& 
 }  // namespace
 
 std::size_t EncodedImage::HeldBytes() const {
-  return bytes.size() + pixels.Stride() * static_cast<std::size_t>(pixels.Height());
+  return bytes.size() + pixels.PixelBytes().size();
 }
 
 EncodedImage EncodeForSave(const TBitmap& image, const std::string& name,
