@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/pixel_storage.h"
+#include "platform/byte_buffer.h"
 #include "platform/status.h"
 
 namespace tolvane {
@@ -141,7 +141,7 @@ class TBitmap {
   int height_ = 0;
   int bpp_ = 24;
   std::size_t stride_ = 0;
-  PixelBuffer pixels_;
+  ByteBuffer pixels_;
   std::vector<TRgb> palette_;
   std::array<std::uint32_t, 3> masks_ = {0, 0, 0};
   bool transparent_ = false;

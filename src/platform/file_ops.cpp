@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <system_error>
 #include <vector>
@@ -62,6 +61,11 @@ bool WriteAll(int fd, std::span<const std::span<const std::uint8_t>> pieces) {
   return true;
 }
 
+struct FdCloser {
+  int fd;
+  ~FdCloser() { ::close(fd); }
+};
+
 bool SyncPath(const std::string& path, int flags) {
   const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
   if (fd < 0) return false;
@@ -78,23 +82,29 @@ bool SyncFolderOf(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
-                                                       std::uint64_t max_bytes, Status* status) {
-  auto fail = [&](std::string message) -> std::optional<std::vector<std::uint8_t>> {
+std::optional<ByteBuffer> ReadFileBytes(const std::string& path, std::uint64_t max_bytes,
+                                        Status* status) {
+  auto fail = [&](std::string message) -> std::optional<ByteBuffer> {
     if (status) *status = Status::Error(std::move(message));
     return std::nullopt;
   };
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return fail("cannot open \"" + path + "\"");
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return fail("\"" + path + "\" is not a regular file");
-  const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec) return fail("cannot read the size of \"" + path + "\"");
-  if (size > max_bytes) return fail("\"" + path + "\" is too large");
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  if (!bytes.empty() && !in.read(reinterpret_cast<char*>(bytes.data()),
-                                 static_cast<std::streamsize>(bytes.size()))) {
-    return fail("cannot read \"" + path + "\"");
+  // Non-blocking, so that a pipe or a device named like an image is refused instead of waited on.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return fail("cannot open \"" + path + "\"");
+  const FdCloser closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return fail("cannot read the size of \"" + path + "\"");
+  if (!S_ISREG(st.st_mode)) return fail("\"" + path + "\" is not a regular file");
+  if (std::uint64_t(st.st_size) > max_bytes) return fail("\"" + path + "\" is too large");
+  ByteBuffer bytes;
+  bytes.resize(static_cast<std::size_t>(st.st_size));  // left uninitialised: read fills it
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    // A file that shrank while being read is as unreadable as one that failed.
+    if (n <= 0) return fail("cannot read \"" + path + "\"");
+    done += std::size_t(n);
   }
   return bytes;
 }

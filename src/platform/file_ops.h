@@ -5,13 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_buffer.h"
 #include "platform/status.h"
 
 namespace tolvane {
 
-// Reads a whole file, refusing files larger than max_bytes. Nothing on failure.
-std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
-                                                       std::uint64_t max_bytes, Status* status);
+// Reads a whole regular file, refusing anything else and files larger than max_bytes. Nothing
+// on failure.
+std::optional<ByteBuffer> ReadFileBytes(const std::string& path, std::uint64_t max_bytes,
+                                        Status* status);
 
 enum class WriteMode { kReplace, kNoReplace };
 // kOnDisk waits until the file and its name would survive a power loss (needed before a

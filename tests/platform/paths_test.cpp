@@ -1,6 +1,9 @@
 #include "platform/paths.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include "platform/checked_math.h"
 #include "platform/file_ops.h"
@@ -97,6 +100,37 @@ TEST(FileOps, CopyReplacesTheTargetAndReportsFailure) {
   EXPECT_FALSE(CopyFileTo(dir / "absent", dir / "x"));
   EXPECT_FALSE(CopyFileTo(dir / "src", dir / "no/such/folder"));
   EXPECT_EQ(dir.Files(), (std::vector<std::string>{"dst", "src"}));
+}
+
+// A whole file comes back byte for byte, a large one through the recycled big-buffer path too;
+// a pipe named like an image is refused at once instead of blocking the run.
+TEST(FileOps, ReadFileBytesReadsRegularFilesAndRefusesTheRest) {
+  TempDir dir;
+  std::vector<std::uint8_t> large(byte_buffer::kLargeBytes + 3);
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<std::uint8_t>(i * 7);
+  testing::WriteBytes(dir / "large", large);
+  testing::WriteBytes(dir / "empty", {});
+  Status status;
+  for (int round = 0; round < 2; ++round) {  // the second read may reuse the first's buffer
+    const auto bytes = ReadFileBytes(dir / "large", large.size(), &status);
+    ASSERT_TRUE(bytes);
+    EXPECT_TRUE(std::equal(bytes->begin(), bytes->end(), large.begin(), large.end()));
+  }
+  EXPECT_TRUE(ReadFileBytes(dir / "empty", 0, &status)->empty());
+
+  ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    std::uint64_t max_bytes;
+    std::string message;
+  } cases[] = {{dir / "large", large.size() - 1, "is too large"},
+               {dir / "pipe.png", 100, "is not a regular file"},
+               {dir.folder(), 100, "is not a regular file"},
+               {dir / "absent", 100, "cannot open"}};
+  for (const Case& c : cases) {
+    EXPECT_FALSE(ReadFileBytes(c.path, c.max_bytes, &status)) << c.path;
+    EXPECT_NE(status.message().find(c.message), std::string::npos) << status.message();
+  }
 }
 
 TEST(FileOps, LongPathsAreAbsoluteAndTheTargetFolderEndsInASeparator) {

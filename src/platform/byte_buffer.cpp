@@ -1,11 +1,11 @@
-#include "imaging/pixel_storage.h"
+#include "platform/byte_buffer.h"
 
 #include <sys/mman.h>
 
 #include <cstdlib>
 #include <mutex>
 
-namespace tolvane::pixel_storage {
+namespace tolvane::byte_buffer {
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -85,4 +85,4 @@ void FreeLarge(void* p, std::size_t bytes) noexcept {
   if (p != nullptr && !Cache().Keep(p, rounded)) std::free(p);
 }
 
-}  // namespace tolvane::pixel_storage
+}  // namespace tolvane::byte_buffer
