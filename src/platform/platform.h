@@ -5,10 +5,12 @@
 //   byte_reader.h   ByteReader: bounds-checked little/big-endian reads over a byte span
 //   checked_math.h  overflow-checked size arithmetic, MulDiv, rounding helpers
 //   codepage.h      8-bit (Windows-1251) texts made readable as UTF-8
+//   byte_buffer.h   ByteBuffer: large byte buffers (pixels, whole files) recycled between uses
 //   file_ops.h      whole-file reads, atomic writes, copy, delete, temp folder, long paths
 //   paths.h         extensions, ReplaceExtension, CollisionFreePath, the naming random source
 //   palettes.h      the 16 standard colours and the 256-colour halftone palette
 //   message_sink.h  where codecs send their message boxes and beeps
+#include "platform/byte_buffer.h"
 #include "platform/byte_reader.h"
 #include "platform/checked_math.h"
 #include "platform/codepage.h"
