@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libdeflate-dev
+  libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libdeflate-dev libisal-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-dejavu-core
   liblcms2-dev

@@ -405,5 +405,171 @@ TEST(PngEncodeTest, LibpngReadsTheSourcePixelsAtEveryLevel) {
   }
 }
 
+// --- image data read without libpng ----------------------------------------------------------
+// 8-bit files without interlacing have their IDAT chunks inflated and unfiltered by our own
+// reader; libpng's reading of the same file is the reference.
+
+void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
+}
+
+std::vector<std::uint8_t> FileOf(const std::vector<Chunk>& chunks) {
+  std::vector<std::uint8_t> file = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  for (const Chunk& c : chunks) {
+    PutU32(file, std::uint32_t(c.data.size()));
+    const std::size_t at = file.size();
+    file.insert(file.end(), c.type.begin(), c.type.end());
+    file.insert(file.end(), c.data.begin(), c.data.end());
+    PutU32(file, std::uint32_t(crc32(0, file.data() + at, uInt(4 + c.data.size()))));
+  }
+  return file;
+}
+
+Chunk Ihdr(int width, int height, int colour_type) {
+  Chunk c{"IHDR", {}};
+  PutU32(c.data, std::uint32_t(width));
+  PutU32(c.data, std::uint32_t(height));
+  c.data.insert(c.data.end(), {8, std::uint8_t(colour_type), 0, 0, 0});
+  return c;
+}
+
+std::vector<std::uint8_t> Zlib(const std::vector<std::uint8_t>& raw) {
+  std::vector<std::uint8_t> out(compressBound(uLong(raw.size())));
+  uLongf size = uLongf(out.size());
+  EXPECT_EQ(compress2(out.data(), &size, raw.data(), uLong(raw.size()), 6), Z_OK);
+  out.resize(size);
+  return out;
+}
+
+// Filtered rows of noise: filters 0..4 on rows in turn, so that every filter meets every kind
+// of neighbour.
+std::vector<std::uint8_t> NoiseRows(int width, int height, int channels, std::uint32_t seed) {
+  std::vector<std::uint8_t> raw;
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(std::uint8_t(y % 5));
+    for (int i = 0; i < width * channels; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      raw.push_back(std::uint8_t(seed >> 24));
+    }
+  }
+  return raw;
+}
+
+std::vector<Chunk> Idats(const std::vector<std::uint8_t>& z, std::size_t piece) {
+  std::vector<Chunk> chunks;
+  for (std::size_t at = 0; at < z.size(); at += piece) {
+    const auto end = z.begin() + long(std::min(z.size(), at + piece));
+    chunks.push_back({"IDAT", std::vector<std::uint8_t>(z.begin() + long(at), end)});
+  }
+  return chunks;
+}
+
+std::vector<std::uint8_t> Assemble(std::vector<Chunk> head, const std::vector<Chunk>& idats) {
+  head.insert(head.end(), idats.begin(), idats.end());
+  head.push_back({"IEND", {}});
+  return FileOf(head);
+}
+
+void ExpectSameAsLibpng(const std::vector<std::uint8_t>& file, const std::string& what) {
+  TBitmap image;
+  ASSERT_TRUE(DecodePng(file, image)) << what;
+  const Rgba ref = ReferenceRgba(file, false);
+  ASSERT_EQ(image.Width(), ref.width);
+  ASSERT_EQ(image.Height(), ref.height);
+  for (int y = 0; y < ref.height; ++y) {
+    for (int x = 0; x < ref.width; ++x) {
+      const std::uint8_t* p = ref.At(x, y);
+      std::uint8_t blended[3];
+      for (int i = 0; i < 3; ++i)
+        blended[i] = std::uint8_t((p[i] * p[3] + 255 * (255 - p[3]) + 127) / 255);
+      ASSERT_EQ(image.Pixels(x, y), RGBColor(blended[0], blended[1], blended[2]))
+          << what << " at " << x << "," << y;
+    }
+  }
+}
+
+TEST(PngOwnRowsTest, EveryFilterAndEightBitColourTypeReadsAsLibpngReadsIt) {
+  struct Case {
+    int colour_type, channels;
+  };
+  Chunk palette{"PLTE", {}};
+  for (int i = 0; i < 256; ++i)
+    palette.data.insert(palette.data.end(),
+                        {std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 7)});
+  for (const Case c : {Case{0, 1}, Case{2, 3}, Case{3, 1}, Case{4, 2}, Case{6, 4}}) {
+    std::vector<Chunk> head = {Ihdr(61, 17, c.colour_type)};
+    if (c.colour_type == 3) head.push_back(palette);
+    const auto raw = NoiseRows(61, 17, c.channels, std::uint32_t(c.colour_type + 1));
+    ExpectSameAsLibpng(Assemble(head, Idats(Zlib(raw), 1000)),
+                       "colour type " + std::to_string(c.colour_type));
+  }
+}
+
+// Oddly cut but whole streams read; missing or damaged data fails and leaves the image alone.
+TEST(PngOwnRowsTest, DamagedImageDataFailsAndOddlyChunkedDataReads) {
+  constexpr int kW = 31, kH = 11;
+  const std::vector<Chunk> head = {Ihdr(kW, kH, 2)};
+  const auto raw = NoiseRows(kW, kH, 3, 99);
+  const auto z = Zlib(raw);
+  const std::vector<std::uint8_t> body(z.begin(), z.end() - 4), check(z.end() - 4, z.end());
+  auto one_byte_chunks = Idats(z, 1);
+  for (std::size_t i = one_byte_chunks.size(); i > 0; --i)
+    one_byte_chunks.insert(one_byte_chunks.begin() + long(i), Chunk{"IDAT", {}});
+  std::vector<std::uint8_t> bad_check = check;
+  bad_check[3] ^= 1;
+  std::vector<std::uint8_t> short_raw(raw.begin(), raw.end() - (1 + 3 * kW));
+  std::vector<std::uint8_t> bad_filter = raw;
+  bad_filter[3 * (1 + 3 * kW)] = 5;
+  std::vector<std::uint8_t> half1(z.begin(), z.begin() + long(z.size() / 2)),
+      half2(z.begin() + long(z.size() / 2), z.end());
+  std::vector<std::uint8_t> flipped = z;
+  flipped[z.size() / 2] ^= 0x55;
+
+  std::vector<std::uint8_t> bad_crc = Assemble(head, Idats(z, 100));
+  bad_crc[8 + 25 + 8 + 100] ^= 1;  // the first IDAT's CRC
+  std::vector<std::uint8_t> cut = Assemble(head, Idats(z, z.size()));
+  cut.resize(8 + 25 + 8 + z.size() / 2);
+
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> file;
+    const char* failure;  // nullptr: reads as the whole stream does
+  };
+  const Case cases[] = {
+      {"one-byte chunks with empty ones between", Assemble(head, one_byte_chunks), nullptr},
+      {"no checksum after the stream", Assemble(head, {{"IDAT", body}}), nullptr},
+      {"extra data after the stream", Assemble(head, {{"IDAT", z}, {"IDAT", Zlib(raw)}}), nullptr},
+      {"a wrong checksum in a chunk of its own",
+       Assemble(head, {{"IDAT", body}, {"IDAT", bad_check}}), "incorrect data check"},
+      {"one row short", Assemble(head, Idats(Zlib(short_raw), 100)), "Not enough image data"},
+      {"another chunk amid the data",
+       Assemble(head, {{"IDAT", half1}, {"tEXt", {'a', 0, 'b'}}, {"IDAT", half2}}),
+       "Not enough image data"},
+      {"an unknown filter", Assemble(head, Idats(Zlib(bad_filter), 100)),
+       "bad adaptive filter value"},
+      {"a CRC error", bad_crc, "CRC error"},
+      {"cut inside the data", cut, "truncated"},
+      {"a damaged stream", Assemble(head, Idats(flipped, 100)), "IDAT"},
+  };
+  const auto whole = Assemble(head, Idats(z, 100));
+  TBitmap reference;
+  ASSERT_TRUE(DecodePng(whole, reference));
+  ExpectSameAsLibpng(whole, "whole");
+  for (const Case& c : cases) {
+    TBitmap image;
+    const Status s = DecodePng(c.file, image);
+    if (c.failure == nullptr) {
+      ASSERT_TRUE(s) << c.what << ": " << s.message();
+      EXPECT_TRUE(image.Width() == kW && image.Height() == kH &&
+                  std::ranges::equal(image.PixelBytes(), reference.PixelBytes()))
+          << c.what;
+    } else {
+      EXPECT_FALSE(s) << c.what;
+      EXPECT_NE(s.message().find(c.failure), std::string::npos) << c.what << ": " << s.message();
+      EXPECT_TRUE(image.Empty()) << c.what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tolvane

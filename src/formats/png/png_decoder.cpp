@@ -4,6 +4,7 @@
 
 #include "formats/png/png_codec.h"
 #include "formats/png/png_glue.h"
+#include "formats/png/png_idat.h"
 
 namespace tolvane {
 namespace {
@@ -21,6 +22,7 @@ struct Header {
   int height = 0;
   int bit_depth = 0;
   int color_type = 0;
+  bool interlaced = false;
   std::span<const png_byte> alphas;  // tRNS of a palette file
   std::optional<png_color_16> key;   // tRNS of a grey or truecolour file
 };
@@ -31,6 +33,7 @@ Header ReadHeader(png_glue::Reader& png) {
   h.height = int(png_get_image_height(png.png(), png.info()));
   h.bit_depth = png_get_bit_depth(png.png(), png.info());
   h.color_type = png_get_color_type(png.png(), png.info());
+  h.interlaced = png_get_interlace_type(png.png(), png.info()) != PNG_INTERLACE_NONE;
   png_bytep alphas = nullptr;
   int count = 0;
   png_color_16p key = nullptr;
@@ -190,6 +193,73 @@ void PutRow(Route route, const std::uint8_t* in, std::uint8_t* out, int width, i
   }
 }
 
+// 8-bit files without interlacing and without palette expansion, which are nearly all large
+// photographs, have their image data read by png_idat; the rest goes through libpng's rows.
+bool OwnRowsFit(const Header& h, Route route) {
+  return h.bit_depth == 8 && !h.interlaced &&
+         (h.color_type != PNG_COLOR_TYPE_PALETTE || route == Route::kIndexed);
+}
+
+int Channels(int color_type) {
+  switch (color_type) {
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      return 2;
+    case PNG_COLOR_TYPE_RGB:
+      return 3;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+      return 4;
+    default:
+      return 1;
+  }
+}
+
+// An 8-bit row as libpng hands it on after the transforms SetTransforms asks for: grey spread
+// to RGB, an alpha channel added for a transparent colour (clear where the key's low byte
+// matches, as libpng compares 8-bit samples). Returns `in` itself when nothing changes.
+const std::uint8_t* ExpandRow(const Header& h, const std::uint8_t* in, std::uint8_t* out) {
+  const int w = h.width;
+  const bool keyed = h.key.has_value();
+  std::uint8_t* o = out;
+  switch (h.color_type) {
+    case PNG_COLOR_TYPE_GRAY: {
+      const unsigned key = keyed ? h.key->gray & 0xFFu : 0;
+      for (int x = 0; x < w; ++x) {
+        o[0] = o[1] = o[2] = in[x];
+        if (keyed) o[3] = in[x] == key ? 0 : 255;
+        o += keyed ? 4 : 3;
+      }
+      return out;
+    }
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      for (int x = 0; x < w; ++x, in += 2, o += 4) o[0] = o[1] = o[2] = in[0], o[3] = in[1];
+      return out;
+    case PNG_COLOR_TYPE_RGB:
+      if (!keyed) return in;
+      for (int x = 0; x < w; ++x, in += 3, o += 4) {
+        const bool clear = in[0] == (h.key->red & 0xFFu) && in[1] == (h.key->green & 0xFFu) &&
+                           in[2] == (h.key->blue & 0xFFu);
+        o[0] = in[0], o[1] = in[1], o[2] = in[2], o[3] = clear ? 0 : 255;
+      }
+      return out;
+    default:  // RGBA, and palette indices
+      return in;
+  }
+}
+
+Status ReadOwnRows(std::span<const std::uint8_t> file, png_glue::Reader& png, const Header& h,
+                   Route route, TBitmap& decoded) {
+  const int channels = Channels(h.color_type);
+  png_idat::Layout layout;
+  layout.row_bytes = std::size_t(h.width) * std::size_t(channels);
+  layout.height = h.height;
+  layout.pixel_bytes = channels;
+  std::vector<std::uint8_t> expanded(std::size_t(h.width) * 4);
+  return png_idat::ReadRows(file, png.Position(), layout, [&](int y, const std::uint8_t* row) {
+    const std::uint8_t* ready = ExpandRow(h, row, expanded.data());
+    PutRow(route, ready, decoded.ScanLine(y), h.width, h.bit_depth, layout.row_bytes);
+  });
+}
+
 Status Decode(std::span<const std::uint8_t> file, TBitmap& image, std::uint64_t max_pixels) {
   png_glue::Reader png;
   if (Status s = png.Open(file); !s) return s;
@@ -202,9 +272,12 @@ Status Decode(std::span<const std::uint8_t> file, TBitmap& image, std::uint64_t 
     return Status::Error("PNG: image larger than this caller accepts");
   }
   const Route route = ChooseRoute(h);
-  SetTransforms(png, route);
+  const bool own_rows = OwnRowsFit(h, route);
   int passes = 1;
-  if (Status s = png.UpdateInfo(&passes); !s) return s;
+  if (!own_rows) {
+    SetTransforms(png, route);
+    if (Status s = png.UpdateInfo(&passes); !s) return s;
+  }
 
   TBitmap decoded;
   std::optional<TColor> mark;
@@ -216,10 +289,15 @@ Status Decode(std::span<const std::uint8_t> file, TBitmap& image, std::uint64_t 
     decoded.CreateForOverwrite(h.width, h.height, 24);
     if (route == Route::kKeyed) mark = KeyColour(h);
   }
-  const std::size_t row_bytes = png_get_rowbytes(png.png(), png.info());
-  Status read = ForEachRow(png, h.height, passes, [&](int y, const std::uint8_t* row) {
-    PutRow(route, row, decoded.ScanLine(y), h.width, h.bit_depth, row_bytes);
-  });
+  Status read;
+  if (own_rows) {
+    read = ReadOwnRows(file, png, h, route, decoded);
+  } else {
+    const std::size_t row_bytes = png_get_rowbytes(png.png(), png.info());
+    read = ForEachRow(png, h.height, passes, [&](int y, const std::uint8_t* row) {
+      PutRow(route, row, decoded.ScanLine(y), h.width, h.bit_depth, row_bytes);
+    });
+  }
   if (!read) return read;
   if (mark) decoded.SetTransparent(true, *mark);
   image = std::move(decoded);

@@ -37,6 +37,9 @@ class Reader {
   Status UpdateInfo(int* passes);
   Status ReadRow(std::uint8_t* row);
   Status ReadImage(std::uint8_t** rows);
+  // How far into the file libpng has read: after ReadInfo, the start of the first IDAT
+  // chunk's data, since libpng stops reading once it has that chunk's length and type.
+  std::size_t Position() const { return source_.pos; }
 
   // The read callback's cursor, public for it.
   struct Source {
