@@ -1,5 +1,5 @@
 #pragma once
-// PNG files through libpng, zlib and libdeflate:
+// PNG files through libpng, zlib, libdeflate (writing) and ISA-L (reading 8-bit image data):
 //   DecodePng  every colour type, bit depth and interlacing. Files at 1, 2, 4 bits and 8-bit
 //              palette files keep their own colours or grey levels as a 1-, 4- (2-bit files
 //              too) or 8-bit palette image; partial transparency is blended over white into
