@@ -42,19 +42,23 @@ TEST(OpsRotateFlipTest, SmallImageTable) {
   }
 }
 
-// Sizes that leave partial tiles at both edges and odd row padding.
+// Sizes that leave partial tiles at both edges (tiles are up to 512 rows by 64 columns), rows
+// with padding and rows without (where reading past a row's last pixel would leave the image).
 TEST(OpsRotateFlipTest, QuarterTurnsMatchTheirDefinitionOnLargerImages) {
-  const TBitmap source = RandomImage(150, 77, 7);
-  TBitmap right = source, left = source;
-  RotateImage(right, kWhite, 90);
-  RotateImage(left, kWhite, 270);
-  ASSERT_EQ(right.Width(), 77);
-  ASSERT_EQ(right.Height(), 150);
-  ASSERT_EQ(left.Width(), 77);
-  for (int y = 0; y < 150; ++y) {
-    for (int x = 0; x < 77; ++x) {
-      ASSERT_EQ(right.Pixels(x, y), source.Pixels(y, 76 - x)) << x << "," << y;
-      ASSERT_EQ(left.Pixels(x, y), source.Pixels(149 - y, x)) << x << "," << y;
+  constexpr int kH = 1101;
+  for (const int w : {150, 152}) {
+    const TBitmap source = RandomImage(w, kH, 7);
+    TBitmap right = source, left = source;
+    RotateImage(right, kWhite, 90);
+    RotateImage(left, kWhite, 270);
+    ASSERT_EQ(right.Width(), kH);
+    ASSERT_EQ(right.Height(), w);
+    ASSERT_EQ(left.Width(), kH);
+    for (int y = 0; y < w; ++y) {
+      for (int x = 0; x < kH; ++x) {
+        ASSERT_EQ(right.Pixels(x, y), source.Pixels(y, kH - 1 - x)) << x << "," << y;
+        ASSERT_EQ(left.Pixels(x, y), source.Pixels(w - 1 - y, x)) << x << "," << y;
+      }
     }
   }
 }
