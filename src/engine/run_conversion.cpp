@@ -105,8 +105,10 @@ struct FileWork {
   std::optional<ResizeSettings> resize;
   std::string name, folder;
   SaveSettings save;
-  EncodedImage encoded;
-  std::string refusal;  // why there is no output, when there is none
+  Durability durability = Durability::kCached;
+  EncodedImage encoded;  // let go once staged
+  StagedFile staged;     // the output written under a temporary name, waiting for its name
+  std::string refusal;   // why there is no output, when there is none
   std::exception_ptr error;
 };
 
@@ -135,9 +137,14 @@ void PlanStage(FileWork& w, TConvertOptions& o) {
   ApplyCanvas(w.image, o);
   w.resize = PlanResize(w.image, o, w.calls);
   w.save = SaveSettingsOf(o, &w.metadata);
+  // An output must be on disk before its source may go.
+  w.durability =
+      o.Operation == TFileOperation::kMoveFiles ? Durability::kOnDisk : Durability::kCached;
 }
 
-// Resamples and encodes; the image is let go once encoded.
+// Resamples, encodes and writes the output under a temporary name; the image is let go once
+// encoded, the encoding once written. When the write fails, delivery writes again the plain
+// way, which reports the failure under the output's final name.
 void EncodeStage(FileWork& w) {
   ThreadMessageSink messages(w.calls);
   if (w.resize) ResizeTo(w.image, w.resize->width, w.resize->height);
@@ -147,6 +154,8 @@ void EncodeStage(FileWork& w) {
   }
   w.encoded = EncodeForSave(std::move(w.image), w.name, w.save);
   w.image.Clear();
+  w.name = w.encoded.name;  // with the extension its format gives
+  if (StageEncoded(w.encoded, w.folder, w.durability, w.staged)) w.encoded = {};
 }
 
 // A converting run: up to `jobs` files are decoded and encoded at once on workers, while this
@@ -308,9 +317,10 @@ class ConvertingRun {
     }
     const bool move = o_.Operation == TFileOperation::kMoveFiles;
     const std::string source = SourceFolder(w.entry) + w.entry.FileName;
-    // An output must be on disk before its source may go.
-    const SaveResult saved = WriteEncoded(w.encoded, w.folder, move ? source : std::string(),
-                                          move ? Durability::kOnDisk : Durability::kCached);
+    const std::string replaceable = move ? source : std::string();
+    const SaveResult saved = w.staged.Waiting()
+                                 ? PlaceStaged(w.staged, w.folder, w.name, replaceable)
+                                 : WriteEncoded(w.encoded, w.folder, replaceable, w.durability);
     w.encoded = {};
     if (!saved.written) {
       host_.EntryNotConverted(w.entry, saved.reason);

@@ -96,5 +96,12 @@ EncodedImage EncodeForSave(TBitmap&& image, const std::string& name, const SaveS
 // encoding writes nothing and returns its refusal.
 SaveResult WriteEncoded(const EncodedImage& encoded, const std::string& folder,
                         const std::string& replaceable, Durability durability);
+// The same in two steps, so that the writing can run before the name is decided: the output is
+// written under a temporary name in folder (false, with nothing staged, when that fails or the
+// encoding was refused), then given its name under the collision rule.
+bool StageEncoded(const EncodedImage& encoded, const std::string& folder, Durability durability,
+                  StagedFile& staged);
+SaveResult PlaceStaged(StagedFile& staged, const std::string& folder, const std::string& name,
+                       const std::string& replaceable);
 
 }  // namespace tolvane

@@ -126,6 +126,36 @@ EncodedImage EncodeFor(const TBitmap& image, TBitmap* owned, const std::string& 
   return encoded;
 }
 
+std::vector<std::span<const std::uint8_t>> PiecesOf(const EncodedImage& encoded) {
+  std::vector<std::span<const std::uint8_t>> pieces{encoded.bytes};
+  pieces.insert(pieces.end(), encoded.rows.begin(), encoded.rows.end());
+  return pieces;
+}
+
+// Puts an output under the first free name for name in folder; `put(path, mode, error)` writes
+// or renames it there.
+template <typename Put>
+SaveResult UnderFreeName(const std::string& folder, const std::string& name,
+                         const std::string& replaceable, Put put) {
+  NameRandom random;  // seeded afresh for every output
+  // Another process may take a name between the test and the rename: draw again then.
+  for (int attempt = 0; attempt < kMaxCollisionDraws; ++attempt) {
+    const auto path = CollisionFreePath(folder, name, random, replaceable);
+    if (!path) break;
+    const WriteMode mode = *path == replaceable ? WriteMode::kReplace : WriteMode::kNoReplace;
+    std::string error;
+    switch (put(*path, mode, &error)) {
+      case WriteResult::kWritten:
+        return {true, *path, {}};
+      case WriteResult::kFailed:
+        throw std::runtime_error(error);
+      case WriteResult::kExists:
+        continue;
+    }
+  }
+  throw std::runtime_error("no free file name for \"" + folder + name + "\"");
+}
+
 }  // namespace
 
 std::size_t EncodedImage::HeldBytes() const {
@@ -144,25 +174,25 @@ EncodedImage EncodeForSave(TBitmap&& image, const std::string& name, const SaveS
 SaveResult WriteEncoded(const EncodedImage& encoded, const std::string& folder,
                         const std::string& replaceable, Durability durability) {
   if (!encoded.refusal.empty()) return {false, {}, encoded.refusal};
-  std::vector<std::span<const std::uint8_t>> pieces{encoded.bytes};
-  pieces.insert(pieces.end(), encoded.rows.begin(), encoded.rows.end());
-  NameRandom random;  // seeded afresh for every output
-  // Another process may take a name between the test and the rename: draw again then.
-  for (int attempt = 0; attempt < kMaxCollisionDraws; ++attempt) {
-    const auto path = CollisionFreePath(folder, encoded.name, random, replaceable);
-    if (!path) break;
-    const WriteMode mode = *path == replaceable ? WriteMode::kReplace : WriteMode::kNoReplace;
-    std::string error;
-    switch (WriteFileAtomic(*path, pieces, mode, &error, durability)) {
-      case WriteResult::kWritten:
-        return {true, *path, {}};
-      case WriteResult::kFailed:
-        throw std::runtime_error(error);
-      case WriteResult::kExists:
-        continue;
-    }
-  }
-  throw std::runtime_error("no free file name for \"" + folder + encoded.name + "\"");
+  const auto pieces = PiecesOf(encoded);
+  return UnderFreeName(folder, encoded.name, replaceable,
+                       [&](const std::string& path, WriteMode mode, std::string* error) {
+                         return WriteFileAtomic(path, pieces, mode, error, durability);
+                       });
+}
+
+bool StageEncoded(const EncodedImage& encoded, const std::string& folder, Durability durability,
+                  StagedFile& staged) {
+  if (!encoded.refusal.empty()) return false;
+  return staged.Stage(folder + encoded.name, PiecesOf(encoded), durability, nullptr);
+}
+
+SaveResult PlaceStaged(StagedFile& staged, const std::string& folder, const std::string& name,
+                       const std::string& replaceable) {
+  return UnderFreeName(folder, name, replaceable,
+                       [&](const std::string& path, WriteMode mode, std::string* error) {
+                         return staged.Place(path, mode, error);
+                       });
 }
 
 SaveResult SaveImageFile(const TBitmap& image, const std::string& folder, const std::string& name,

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/paths.h"
@@ -118,9 +119,37 @@ WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_
 WriteResult WriteFileAtomic(const std::string& path,
                             std::span<const std::span<const std::uint8_t>> pieces, WriteMode mode,
                             std::string* error, Durability durability) {
+  StagedFile staged;
+  if (!staged.Stage(path, pieces, durability, error)) return WriteResult::kFailed;
+  return staged.Place(path, mode, error);
+}
+
+StagedFile::~StagedFile() { Discard(); }
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : temp_(std::exchange(other.temp_, {})), durability_(other.durability_) {}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+  if (this != &other) {
+    Discard();
+    temp_ = std::exchange(other.temp_, {});
+    durability_ = other.durability_;
+  }
+  return *this;
+}
+
+void StagedFile::Discard() {
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+bool StagedFile::Stage(const std::string& path,
+                       std::span<const std::span<const std::uint8_t>> pieces, Durability durability,
+                       std::string* error) {
+  Discard();
   auto fail = [&](std::string message) {
     if (error) *error = std::move(message);
-    return WriteResult::kFailed;
+    return false;
   };
   std::string temp = TempPattern(path);
   const int fd = ::mkstemp(temp.data());
@@ -138,15 +167,29 @@ WriteResult WriteFileAtomic(const std::string& path,
     errno = saved_errno;
     return fail(ErrnoText("cannot write", path));
   }
+  temp_ = std::move(temp);
+  durability_ = durability;
+  return true;
+}
+
+WriteResult StagedFile::Place(const std::string& path, WriteMode mode, std::string* error) {
+  auto fail = [&](std::string message) {
+    if (error) *error = std::move(message);
+    return WriteResult::kFailed;
+  };
+  if (temp_.empty()) return fail("nothing staged for \"" + path + "\"");
   const unsigned flags = mode == WriteMode::kNoReplace ? RENAME_NOREPLACE : 0;
-  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), flags) != 0) {
+  if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path.c_str(), flags) != 0) {
     const int rename_errno = errno;
-    ::unlink(temp.c_str());
     if (rename_errno == EEXIST) return WriteResult::kExists;
+    Discard();
     errno = rename_errno;
     return fail(ErrnoText("cannot create", path));
   }
-  if (on_disk && !SyncFolderOf(path)) return fail(ErrnoText("cannot flush the folder of", path));
+  temp_.clear();
+  if (durability_ == Durability::kOnDisk && !SyncFolderOf(path)) {
+    return fail(ErrnoText("cannot flush the folder of", path));
+  }
   return WriteResult::kWritten;
 }
 

@@ -33,6 +33,33 @@ WriteResult WriteFileAtomic(const std::string& path,
                             std::span<const std::span<const std::uint8_t>> pieces, WriteMode mode,
                             std::string* error, Durability durability = Durability::kOnDisk);
 
+// A file written in full under a hidden temporary name in its target's folder, waiting for its
+// final name (the slow part of a write can so run before the name is decided). Removed again
+// unless placed.
+class StagedFile {
+ public:
+  StagedFile() = default;
+  ~StagedFile();
+  StagedFile(StagedFile&& other) noexcept;
+  StagedFile& operator=(StagedFile&& other) noexcept;
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  // Whether a staged file waits to be placed.
+  bool Waiting() const { return !temp_.empty(); }
+
+  // Writes the pieces beside `path`, waiting for the disk as durability says.
+  bool Stage(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces,
+             Durability durability, std::string* error);
+  // Renames the staged file to path; kExists leaves it waiting for another name.
+  WriteResult Place(const std::string& path, WriteMode mode, std::string* error);
+
+ private:
+  void Discard();
+  std::string temp_;
+  Durability durability_ = Durability::kOnDisk;
+};
+
 bool FileExists(const std::string& path);
 // Deletes a file; false when it could not be deleted.
 bool DeleteFile(const std::string& path);
