@@ -91,6 +91,38 @@ TEST(FileOps, AtomicWriteNeverReplacesInNoReplaceMode) {
   EXPECT_NE(error.find("missing"), std::string::npos);
 }
 
+// A staged file waits under a hidden name until placed; a taken name leaves it waiting for the
+// next one, and one never placed is removed.
+TEST(FileOps, StagedFilesWaitForTheirNameAndLeaveNothingUnplaced) {
+  TempDir dir;
+  const std::vector<std::uint8_t> taken{1}, bytes{4, 5, 6};
+  testing::WriteBytes(dir / "a", taken);
+  const std::span<const std::uint8_t> pieces[] = {bytes};
+  std::string error;
+  {
+    StagedFile staged;
+    ASSERT_TRUE(staged.Stage(dir / "a", pieces, Durability::kCached, &error)) << error;
+    EXPECT_EQ(dir.Files().size(), 2u);
+    EXPECT_EQ(staged.Place(dir / "a", WriteMode::kNoReplace, &error), WriteResult::kExists);
+    EXPECT_TRUE(staged.Waiting());
+    EXPECT_EQ(staged.Place(dir / "b", WriteMode::kNoReplace, &error), WriteResult::kWritten);
+    EXPECT_FALSE(staged.Waiting());
+  }
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(testing::ReadBytes(dir / "a"), taken);
+  EXPECT_EQ(testing::ReadBytes(dir / "b"), bytes);
+  {
+    StagedFile staged;
+    ASSERT_TRUE(staged.Stage(dir / "c", pieces, Durability::kOnDisk, &error));
+    StagedFile moved = std::move(staged);
+    EXPECT_TRUE(moved.Waiting());
+  }
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"a", "b"}));
+  StagedFile nowhere;
+  EXPECT_FALSE(nowhere.Stage(dir / "missing/c", pieces, Durability::kCached, &error));
+  EXPECT_NE(error.find("missing/c"), std::string::npos) << error;
+}
+
 TEST(FileOps, CopyReplacesTheTargetAndReportsFailure) {
   TempDir dir;
   testing::WriteBytes(dir / "src", {7, 8, 9});
