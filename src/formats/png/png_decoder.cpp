@@ -260,6 +260,31 @@ Status ReadOwnRows(std::span<const std::uint8_t> file, png_glue::Reader& png, co
   });
 }
 
+Status ReadLibpngRows(png_glue::Reader& png, const Header& h, Route route, TBitmap& decoded) {
+  SetTransforms(png, route);
+  int passes = 1;
+  if (Status s = png.UpdateInfo(&passes); !s) return s;
+  const std::size_t row_bytes = png_get_rowbytes(png.png(), png.info());
+  return ForEachRow(png, h.height, passes, [&](int y, const std::uint8_t* row) {
+    PutRow(route, row, decoded.ScanLine(y), h.width, h.bit_depth, row_bytes);
+  });
+}
+
+// The image the rows go into, with the file's own palette for indexed files; *mark gets the
+// colour that stands for transparency, if any.
+TBitmap NewImage(png_glue::Reader& png, const Header& h, Route route, std::optional<TColor>* mark) {
+  TBitmap decoded;
+  if (route == Route::kIndexed) {
+    decoded.Create(h.width, h.height, IndexedDepth(h.bit_depth));
+    decoded.SetPalette(OwnPalette(png, h, mark));
+  } else {
+    // Every row is put whole, or the decode fails and the image is dropped.
+    decoded.CreateForOverwrite(h.width, h.height, 24);
+    if (route == Route::kKeyed) *mark = KeyColour(h);
+  }
+  return decoded;
+}
+
 Status Decode(std::span<const std::uint8_t> file, TBitmap& image, std::uint64_t max_pixels) {
   png_glue::Reader png;
   if (Status s = png.Open(file); !s) return s;
@@ -272,32 +297,10 @@ Status Decode(std::span<const std::uint8_t> file, TBitmap& image, std::uint64_t 
     return Status::Error("PNG: image larger than this caller accepts");
   }
   const Route route = ChooseRoute(h);
-  const bool own_rows = OwnRowsFit(h, route);
-  int passes = 1;
-  if (!own_rows) {
-    SetTransforms(png, route);
-    if (Status s = png.UpdateInfo(&passes); !s) return s;
-  }
-
-  TBitmap decoded;
   std::optional<TColor> mark;
-  if (route == Route::kIndexed) {
-    decoded.Create(h.width, h.height, IndexedDepth(h.bit_depth));
-    decoded.SetPalette(OwnPalette(png, h, &mark));
-  } else {
-    // Every row is put whole, or the decode fails and the image is dropped.
-    decoded.CreateForOverwrite(h.width, h.height, 24);
-    if (route == Route::kKeyed) mark = KeyColour(h);
-  }
-  Status read;
-  if (own_rows) {
-    read = ReadOwnRows(file, png, h, route, decoded);
-  } else {
-    const std::size_t row_bytes = png_get_rowbytes(png.png(), png.info());
-    read = ForEachRow(png, h.height, passes, [&](int y, const std::uint8_t* row) {
-      PutRow(route, row, decoded.ScanLine(y), h.width, h.bit_depth, row_bytes);
-    });
-  }
+  TBitmap decoded = NewImage(png, h, route, &mark);
+  const Status read = OwnRowsFit(h, route) ? ReadOwnRows(file, png, h, route, decoded)
+                                           : ReadLibpngRows(png, h, route, decoded);
   if (!read) return read;
   if (mark) decoded.SetTransparent(true, *mark);
   image = std::move(decoded);

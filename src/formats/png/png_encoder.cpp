@@ -8,6 +8,7 @@
 
 #include "formats/png/png_codec.h"
 #include "formats/png/png_glue.h"
+#include "platform/byte_buffer.h"
 
 namespace tolvane {
 namespace {
@@ -69,11 +70,12 @@ png_glue::WriteSettings SettingsFor(const TBitmap& image, const PngWriteOptions&
 // The rows as the IDAT data holds them before compression: each led by its filter type, Sub
 // (1), which stores every byte as its difference to the byte one pixel (at least one byte) to
 // its left. Truecolour rows turn from blue-green-red into red-green-blue on the way.
-std::vector<std::uint8_t> SubFilteredRows(const TBitmap& image) {
+ByteBuffer SubFilteredRows(const TBitmap& image) {
   const bool palette = IsPaletteImage(image);
   const std::size_t width = static_cast<std::size_t>(image.Width());
   const std::size_t row_bytes = palette ? (width * image.BitsPerPixel() + 7) / 8 : width * 3;
-  std::vector<std::uint8_t> rows((row_bytes + 1) * static_cast<std::size_t>(image.Height()));
+  ByteBuffer rows;  // every byte is written below
+  rows.resize((row_bytes + 1) * static_cast<std::size_t>(image.Height()));
   std::uint8_t* out = rows.data();
   for (int y = 0; y < image.Height(); ++y) {
     const std::uint8_t* in = image.ScanLine(y);
@@ -99,7 +101,7 @@ std::vector<std::uint8_t> SubFilteredRows(const TBitmap& image) {
 }
 
 // The zlib stream of `data` at a zlib-like level (0: stored blocks only).
-Status Deflate(std::span<const std::uint8_t> data, int level, std::vector<std::uint8_t>& out) {
+Status Deflate(std::span<const std::uint8_t> data, int level, ByteBuffer& out) {
   const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
       libdeflate_alloc_compressor(level), libdeflate_free_compressor);
   if (!compressor) return Status::Error("PNG: out of memory");
@@ -114,14 +116,15 @@ Status Deflate(std::span<const std::uint8_t> data, int level, std::vector<std::u
 // `image` is a palette image or 24 bits.
 Status Compress(const TBitmap& image, const PngWriteOptions& options,
                 std::vector<std::uint8_t>& out) {
-  std::vector<std::uint8_t> stream;
+  ByteBuffer stream;
   {
-    const std::vector<std::uint8_t> rows = SubFilteredRows(image);
+    const ByteBuffer rows = SubFilteredRows(image);
     if (Status s = Deflate(rows, std::clamp(options.compression_level, 0, 9), stream); !s) {
       return s;
     }
   }
   png_glue::Writer png;
+  png.Reserve(stream.size());
   if (Status s = png.Start(SettingsFor(image, options)); !s) return s;
   if (Status s = png.WriteImageData(stream); !s) return s;
   if (Status s = png.Finish(); !s) return s;

@@ -91,6 +91,11 @@ Writer::~Writer() {
   if (png_ != nullptr) png_destroy_write_struct(&png_, &info_);
 }
 
+void Writer::Reserve(std::size_t stream_bytes) {
+  // 12 bytes of length, type and CRC per IDAT chunk; the other chunks fit in the last 4 KiB.
+  out_.reserve(stream_bytes + (stream_bytes / kIdatLimit + 1) * 12 + 4096);
+}
+
 Status Writer::Start(const WriteSettings& s) {
   if (setjmp(err_.jump)) return Failure(err_);
   png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &err_, OnError, OnWarning);

@@ -73,6 +73,8 @@ class Writer {
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
 
+  // Makes room for a file around a zlib stream of this size, so that the output grows once.
+  void Reserve(std::size_t stream_bytes);
   // Writes the signature and the chunks before the image data.
   Status Start(const WriteSettings& settings);
   // Writes a zlib stream of the filtered rows as IDAT chunks of at most 65535 bytes each.

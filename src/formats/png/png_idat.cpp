@@ -139,30 +139,117 @@ bool UnfilterRow(int pixel_bytes, std::uint8_t filter, std::uint8_t* row, const 
   }
 }
 
-// Inflates what follows the last row, so that a checksum that does not match the image's data
-// is found. A missing checksum, a damaged chunk or stream, or extra data after the last row
-// leave the image as it is.
-Status CheckTrailer(IdatRun& run, inflate_state& state) {
-  std::vector<std::uint8_t> scratch(4096);
-  std::size_t extra = 0;
-  while (state.block_state != ISAL_BLOCK_FINISH && extra <= kTrailingBytes) {
-    if (state.avail_in == 0) {
-      std::span<const std::uint8_t> data;
-      if (!run.Next(&data) || data.empty()) return {};
-      state.next_in = const_cast<std::uint8_t*>(data.data());
-      state.avail_in = std::uint32_t(data.size());
-    }
-    const std::uint32_t in_before = state.avail_in;
-    state.next_out = scratch.data();
-    state.avail_out = std::uint32_t(scratch.size());
-    const int result = isal_inflate(&state);
-    if (result == ISAL_INCORRECT_CHECKSUM) return InflateFailure(result);
-    const std::size_t produced = scratch.size() - state.avail_out;
-    if (result != ISAL_DECOMP_OK || (produced == 0 && state.avail_in == in_before)) return {};
-    extra += produced;
+// The stream's inflater over the run of IDAT chunks.
+class Inflater {
+ public:
+  Inflater(std::span<const std::uint8_t> file, std::size_t first_data)
+      : run_(file, first_data), state_(std::make_unique<inflate_state>()) {
+    isal_inflate_init(state_.get());
+    state_->crc_flag = ISAL_ZLIB;  // checks the zlib header and the checksum at the end
   }
-  return {};
-}
+
+  // Inflates into out[0, size) as far as the data allows, setting *produced; fails on damage
+  // and when the data ends (stream or chunks) before the rows do.
+  Status Into(std::uint8_t* out, std::size_t size, std::size_t* produced) {
+    if (state_->block_state == ISAL_BLOCK_FINISH) return Fail("Not enough image data");
+    if (state_->avail_in == 0) {
+      if (Status s = Refill(); !s) return s;
+      if (state_->avail_in == 0) return Fail("Not enough image data");
+    }
+    const std::uint32_t in_before = state_->avail_in;
+    state_->next_out = out;
+    state_->avail_out = std::uint32_t(size);
+    const int result = isal_inflate(state_.get());
+    if (result != ISAL_DECOMP_OK) return InflateFailure(result);
+    *produced = size - state_->avail_out;
+    // Never loop on a stream that neither reads nor writes.
+    if (*produced == 0 && state_->avail_in == in_before &&
+        state_->block_state != ISAL_BLOCK_FINISH) {
+      return Fail("IDAT: damaged image data");
+    }
+    return {};
+  }
+
+  // Inflates what follows the last row, so that a checksum that does not match the image's
+  // data is found. A missing checksum, a damaged chunk or stream, or extra data after the last
+  // row leave the image as it is.
+  Status CheckTrailer() {
+    std::uint8_t scratch[4096];
+    std::size_t extra = 0;
+    while (state_->block_state != ISAL_BLOCK_FINISH && extra <= kTrailingBytes) {
+      if (state_->avail_in == 0 && (!Refill() || state_->avail_in == 0)) return {};
+      const std::uint32_t in_before = state_->avail_in;
+      state_->next_out = scratch;
+      state_->avail_out = sizeof scratch;
+      const int result = isal_inflate(state_.get());
+      if (result == ISAL_INCORRECT_CHECKSUM) return InflateFailure(result);
+      const std::size_t produced = sizeof scratch - state_->avail_out;
+      if (result != ISAL_DECOMP_OK || (produced == 0 && state_->avail_in == in_before)) return {};
+      extra += produced;
+    }
+    return {};
+  }
+
+ private:
+  Status Refill() {
+    std::span<const std::uint8_t> data;
+    if (Status s = run_.Next(&data); !s) return s;
+    state_->next_in = const_cast<std::uint8_t*>(data.data());
+    state_->avail_in = std::uint32_t(data.size());
+    return {};
+  }
+
+  IdatRun run_;
+  std::unique_ptr<inflate_state> state_;
+};
+
+// Rows inflated into a window, unfiltered once complete and handed on. Slot 0 keeps the last
+// unfiltered row of the previous window; the window follows it.
+class RowWindow {
+ public:
+  explicit RowWindow(const Layout& layout)
+      : layout_(layout),
+        stride_(layout.row_bytes + 1),
+        capacity_(std::max<std::size_t>(1, kWindowBytes / stride_) * stride_),
+        buffer_(stride_ + capacity_, 0),
+        above_(buffer_.data() + 1) {}
+
+  std::uint8_t* FreeSpace() { return Window() + filled_; }
+  std::size_t FreeSize() const { return capacity_ - filled_; }
+
+  // Takes `produced` new bytes, unfilters the rows now complete and hands them to `use`,
+  // advancing *y; extra rows after the last are dropped. False on an unknown filter.
+  bool Take(std::size_t produced, int* y,
+            const std::function<void(int, const std::uint8_t*)>& use) {
+    filled_ += produced;
+    std::size_t done = 0;
+    for (; done + stride_ <= filled_ && *y < layout_.height; done += stride_, ++*y) {
+      std::uint8_t* row = Window() + done;
+      if (!UnfilterRow(layout_.pixel_bytes, row[0], row + 1, above_, layout_.row_bytes)) {
+        return false;
+      }
+      use(*y, row + 1);
+      above_ = row + 1;
+    }
+    if (done > 0) {
+      std::memcpy(buffer_.data() + 1, above_, layout_.row_bytes);
+      above_ = buffer_.data() + 1;
+      std::memmove(Window(), Window() + done, filled_ - done);
+      filled_ -= done;
+    }
+    return true;
+  }
+
+ private:
+  std::uint8_t* Window() { return buffer_.data() + stride_; }
+
+  const Layout layout_;
+  const std::size_t stride_;  // the filter byte, then the row
+  const std::size_t capacity_;
+  std::vector<std::uint8_t> buffer_;
+  const std::uint8_t* above_;  // the unfiltered row above the next one
+  std::size_t filled_ = 0;
+};
 
 }  // namespace
 
@@ -172,57 +259,14 @@ Status ReadRows(std::span<const std::uint8_t> file, std::size_t first_data, cons
       layout.height <= 0) {
     return Fail("unsupported row layout");
   }
-  const std::size_t stride = layout.row_bytes + 1;  // the filter byte, then the row
-  const std::size_t window_rows = std::max<std::size_t>(1, kWindowBytes / stride);
-  const std::size_t capacity = window_rows * stride;
-  // Slot 0 keeps the last unfiltered row of the previous window; the window follows it.
-  std::vector<std::uint8_t> buffer(stride + capacity, 0);
-  std::uint8_t* const window = buffer.data() + stride;
-  const std::uint8_t* above = buffer.data() + 1;
-
-  const auto state = std::make_unique<inflate_state>();
-  isal_inflate_init(state.get());
-  state->crc_flag = ISAL_ZLIB;
-  IdatRun run(file, first_data);
-  std::size_t filled = 0;
-  int y = 0;
-  while (y < layout.height) {
-    if (state->block_state == ISAL_BLOCK_FINISH) return Fail("Not enough image data");
-    if (state->avail_in == 0) {
-      std::span<const std::uint8_t> data;
-      if (Status s = run.Next(&data); !s) return s;
-      if (data.empty()) return Fail("Not enough image data");
-      state->next_in = const_cast<std::uint8_t*>(data.data());
-      state->avail_in = std::uint32_t(data.size());
-    }
-    const std::uint32_t in_before = state->avail_in;
-    state->next_out = window + filled;
-    state->avail_out = std::uint32_t(capacity - filled);
-    const int result = isal_inflate(state.get());
-    if (result != ISAL_DECOMP_OK) return InflateFailure(result);
-    const std::size_t now_filled = capacity - state->avail_out;
-    if (now_filled == filled && state->avail_in == in_before &&
-        state->block_state != ISAL_BLOCK_FINISH) {
-      return Fail("IDAT: damaged image data");  // no progress: never loop on a stuck stream
-    }
-    filled = now_filled;
-    std::size_t done = 0;
-    for (; done + stride <= filled && y < layout.height; done += stride, ++y) {
-      std::uint8_t* row = window + done;
-      if (!UnfilterRow(layout.pixel_bytes, row[0], row + 1, above, layout.row_bytes)) {
-        return Fail("bad adaptive filter value");
-      }
-      use(y, row + 1);
-      above = row + 1;
-    }
-    if (done > 0) {
-      std::memcpy(buffer.data() + 1, above, layout.row_bytes);
-      above = buffer.data() + 1;
-      std::memmove(window, window + done, filled - done);
-      filled -= done;
-    }
+  RowWindow window(layout);
+  Inflater inflater(file, first_data);
+  for (int y = 0; y < layout.height;) {
+    std::size_t produced = 0;
+    if (Status s = inflater.Into(window.FreeSpace(), window.FreeSize(), &produced); !s) return s;
+    if (!window.Take(produced, &y, use)) return Fail("bad adaptive filter value");
   }
-  return CheckTrailer(run, *state);
+  return inflater.CheckTrailer();
 }
 
 }  // namespace tolvane::png_idat
