@@ -201,6 +201,23 @@ TEST(BmpRead, RemembersWhatTheFileSaid) {
   EXPECT_EQ(Load("pal4rle.bmp").BitsPerPixel(), 4);
 }
 
+// A 35-byte header with bit-field masks right after it: the saved copy keeps the header's own
+// fields and leaves the masks alone (the colour count, at bytes 32..35, lies outside such a
+// header, and patching it once overwrote the first mask).
+TEST(BmpWrite, ShortHeaderKeepsTheMasksThatFollowIt) {
+  const Bytes file = ReadAll(DataPath("short35-masks.bmp"));
+  ASSERT_EQ(U32(file, 14), 35u);
+  const TBitmap image = Load("short35-masks.bmp");
+  const Bytes saved = image.SaveToBytes();
+  ASSERT_GE(saved.size(), 14u + 35 + 12);
+  EXPECT_TRUE(
+      std::equal(saved.begin() + 14 + 35, saved.begin() + 14 + 35 + 12, file.begin() + 14 + 35));
+  TBitmap again;
+  ASSERT_TRUE(again.LoadFromBytes(saved).ok());
+  EXPECT_EQ(again.BitsPerPixel(), image.BitsPerPixel());
+  ExpectSamePixels(image, again);
+}
+
 TEST(BmpWrite, PaletteImageKeepsEightBitsUntilConverted) {
   TBitmap image = Load("pal8.bmp");
   const TBitmap original = image;

@@ -65,16 +65,27 @@ std::vector<TRgb> TableFor(const TBitmap& image, bool core) {
 void PatchStoredHeader(const TBitmap& image, Layout& layout) {
   auto& header = layout.header;
   if (layout.core) return;
+  // Only fields wholly inside the header's declared size are its own: short headers end in the
+  // middle of the standard layout, and bit-field masks may follow right after them.
   ByteReader r(header);
-  r.Seek(kOffsetImageSize);
-  const std::uint32_t image_size = r.u32le();
-  if (r.ok() && image_size != 0 && image_size != ImageBytes(image)) {
-    PutU32le(header, kOffsetImageSize, static_cast<std::uint32_t>(ImageBytes(image)));
+  const std::uint32_t declared = r.u32le();
+  const auto has_field = [&](std::size_t offset) { return r.ok() && offset + 4 <= declared; };
+  if (has_field(kOffsetImageSize)) {
+    r.Seek(kOffsetImageSize);
+    const std::uint32_t image_size = r.u32le();
+    if (r.ok() && image_size != 0 && image_size != ImageBytes(image)) {
+      PutU32le(header, kOffsetImageSize, static_cast<std::uint32_t>(ImageBytes(image)));
+    }
+  }
+  const int bits = image.BitsPerPixel();
+  if (!has_field(kOffsetColorsUsed)) {
+    // A header that cannot count its colours promises a full table.
+    if (bits <= 8) layout.table.resize(std::size_t{1} << bits);
+    return;
   }
   r.Seek(kOffsetColorsUsed);
   const std::uint32_t colors_used = r.u32le();
   if (!r.ok()) return;
-  const int bits = image.BitsPerPixel();
   const std::size_t promised = colors_used != 0 ? colors_used : bits <= 8 ? (1u << bits) : 0;
   if (promised != layout.table.size()) {
     PutU32le(header, kOffsetColorsUsed, static_cast<std::uint32_t>(layout.table.size()));
