@@ -641,7 +641,8 @@ void PlayEmf(std::span<const std::uint8_t> bytes, const EmfHeader& h, Canvas& ca
   const double ppy = h.device_px[1] / (h.device_mm[1] * 100.0);
   const double sx = canvas.Width() / ((double(h.frame[2]) - h.frame[0]) * ppx);
   const double sy = canvas.Height() / ((double(h.frame[3]) - h.frame[1]) * ppy);
-  const Xform output{sx, 0, 0, sy, -h.frame[0] * ppx * sx, -h.frame[1] * ppy * sy};
+  // In floating point: a frame edge of INT_MIN has no negation as an int.
+  const Xform output{sx, 0, 0, sy, -double(h.frame[0]) * ppx * sx, -double(h.frame[1]) * ppy * sy};
   Device device(canvas, output,
                 {h.device_px[0] / double(h.device_mm[0]), h.device_px[1] / double(h.device_mm[1])});
   device.ResizeObjectTable(h.handles);
