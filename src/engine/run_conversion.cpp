@@ -365,7 +365,8 @@ void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries
     const TImageEntry& entry = entries[i];
     const std::string source = SourceFolder(entry) + entry.FileName;
     const std::string target = OutputFolder(entry, o) + OutputName(int(i), entry.FileName, o);
-    if (source == target) continue;
+    // Copying a file onto itself, and then deleting it for a move, would lose it.
+    if (SameFile(source, target)) continue;
     // A moved file's copy must be on disk before the source goes.
     const bool move = o.Operation == TFileOperation::kSimpleMove;
     if (!CopyFileTo(source, target, move ? Durability::kOnDisk : Durability::kCached)) {

@@ -61,6 +61,8 @@ class StagedFile {
 };
 
 bool FileExists(const std::string& path);
+// Whether two paths name one file, however they reach it (links, bind mounts, "..").
+bool SameFile(const std::string& a, const std::string& b);
 // Deletes a file; false when it could not be deleted.
 bool DeleteFile(const std::string& path);
 // Copies one file, replacing an existing target; the target appears complete or not at all.

@@ -164,6 +164,21 @@ TEST_F(RunConversionTest, SimpleMoveInPlaceDoesNothingButClearsTheList) {
   EXPECT_EQ(host.pumped, 0);
 }
 
+// The target folder is the source folder reached through a link or "..": the file is already
+// where it should go, so nothing is copied and, above all, nothing deleted.
+TEST_F(RunConversionTest, SimpleMoveIntoItsOwnFolderByAnotherPathKeepsTheFile) {
+  std::filesystem::create_directory_symlink(in.folder(), out / "link");
+  std::filesystem::create_directory(out / "sub");
+  TConvertOptions o = Options();
+  o.Operation = TFileOperation::kSimpleMove;
+  for (const std::string& target : {out / "link/", out / "sub/../link/"}) {
+    testing::WriteBytes(in / "keep.JPG", {7, 7});
+    o.TargetFolder = target;
+    RunConversion(o, {{0, "keep.JPG", "", "", in / "keep.JPG"}}, host);
+    EXPECT_EQ(testing::ReadBytes(in / "keep.JPG"), (std::vector<std::uint8_t>{7, 7})) << target;
+  }
+}
+
 TEST_F(RunConversionTest, SimpleCopyAndMoveCopyUnchangedAndDeleteOnlyAfterACopy) {
   TConvertOptions o = Options();
   o.Operation = TFileOperation::kSimpleCopy;
