@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -26,9 +27,19 @@ std::string ErrnoText(const std::string& what, const std::string& path) {
   return what + " \"" + path + "\": " + std::strerror(errno);
 }
 
-// A hidden name beside the target; mkstemp makes it unique.
+// A hidden name beside the target; mkstemp makes it unique. The target's name is shortened
+// (at a character boundary) where the whole would pass the longest name a folder can hold, so
+// that every name that can be written can also be staged.
 std::string TempPattern(const std::string& target) {
-  return FolderOf(target) + "." + NameOf(target) + ".tolvane-XXXXXX";
+  constexpr std::string_view kSuffix = ".tolvane-XXXXXX";
+  constexpr std::size_t kRoom = NAME_MAX - 1 - kSuffix.size();
+  std::string name = NameOf(target);
+  if (name.size() > kRoom) {
+    std::size_t cut = kRoom;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name.resize(cut);
+  }
+  return FolderOf(target) + "." + name + std::string(kSuffix);
 }
 
 // Writes the pieces in order, many to a system call.

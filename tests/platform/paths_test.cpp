@@ -123,6 +123,26 @@ TEST(FileOps, StagedFilesWaitForTheirNameAndLeaveNothingUnplaced) {
   EXPECT_NE(error.find("missing/c"), std::string::npos) << error;
 }
 
+// Names up to the folder's limit can be written, whatever their temporary name would need,
+// also where the temporary name's cut falls inside a 2-byte character.
+TEST(FileOps, TheLongestNamesCanBeWritten) {
+  TempDir dir;
+  const std::vector<std::uint8_t> bytes{3};
+  std::string accented(70, 'd');
+  for (int i = 0; i < 86; ++i) accented += "\xC3\xA9";  // é
+  accented += ".jpg";
+  for (const std::string& name :
+       {std::string(255, 'a'), std::string(240, 'b') + ".png", accented}) {
+    ASSERT_LE(name.size(), 255u);
+    std::string error;
+    EXPECT_EQ(WriteFileAtomic(dir / name, bytes, WriteMode::kNoReplace, &error),
+              WriteResult::kWritten)
+        << name.size() << ": " << error;
+    EXPECT_EQ(testing::ReadBytes(dir / name), bytes);
+  }
+  EXPECT_EQ(dir.Files().size(), 3u);  // no temporary left behind
+}
+
 TEST(FileOps, CopyReplacesTheTargetAndReportsFailure) {
   TempDir dir;
   testing::WriteBytes(dir / "src", {7, 8, 9});
