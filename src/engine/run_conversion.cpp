@@ -1,6 +1,7 @@
 #include "engine/run_conversion.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -17,6 +18,7 @@
 #include "formats/exif/ExifData.h"
 #include "imaging/operations.h"
 #include "platform/file_ops.h"
+#include "platform/limits.h"
 
 namespace tolvane {
 namespace {
@@ -51,23 +53,46 @@ void ApplyCrop(TBitmap& image, TConvertOptions& o, ConversionHost& host) {
   CropImage(image, r.left, r.top, r.right, r.bottom, 1.0);
 }
 
+// The canvas margins left, top, right, bottom as they apply to the image: the fields are held
+// as 16-bit signed values, and follow a quarter turn.
+std::array<int, 4> CanvasMargins(const TConvertOptions& o) {
+  const auto v = [](int field) { return int{static_cast<std::int16_t>(field)}; };
+  if (IsQuarterTurn(o.RotateOption)) {
+    return {v(o.CanvasTop), v(o.CanvasLeft), v(o.CanvasBottom), v(o.CanvasRight)};
+  }
+  return {v(o.CanvasLeft), v(o.CanvasTop), v(o.CanvasRight), v(o.CanvasBottom)};
+}
+
 void ApplyCanvas(TBitmap& image, const TConvertOptions& o) {
   if (!o.CanvasEnabled) return;
-  // The fields are held as 16-bit signed values.
-  const auto w = [](int v) { return int{static_cast<std::int16_t>(v)}; };
-  if (IsQuarterTurn(o.RotateOption)) {
-    AddCanvas(image, w(o.CanvasTop), w(o.CanvasLeft), w(o.CanvasBottom), w(o.CanvasRight), 1.0,
-              o.CanvasColor);
-  } else {
-    AddCanvas(image, w(o.CanvasLeft), w(o.CanvasTop), w(o.CanvasRight), w(o.CanvasBottom), 1.0,
-              o.CanvasColor);
+  const auto [left, top, right, bottom] = CanvasMargins(o);
+  AddCanvas(image, left, top, right, bottom, 1.0, o.CanvasColor);
+}
+
+// Why an operation's result of this size is refused, or nothing: operations are held to the
+// same pixel limit as decoding, so that a small file cannot make one ask for gigabytes.
+std::string TooLarge(std::int64_t width, std::int64_t height) {
+  if (width <= kMaxSide && height <= kMaxSide &&
+      std::uint64_t(std::max<std::int64_t>(width, 0)) *
+              std::uint64_t(std::max<std::int64_t>(height, 0)) <=
+          kMaxPixels) {
+    return {};
   }
+  return "too large: " + std::to_string(width) + " x " + std::to_string(height);
+}
+
+std::string CanvasTooLarge(const TBitmap& image, const TConvertOptions& o) {
+  if (!o.CanvasEnabled) return {};
+  const auto [left, top, right, bottom] = CanvasMargins(o);
+  return TooLarge(std::int64_t{image.Width()} + left + right,
+                  std::int64_t{image.Height()} + top + bottom);
 }
 
 // The size the resize step gives the image, written back into the options and reported; nothing
-// when the step is off or its target too small (which only warns).
+// when the step is off or its target too small (which only warns). A target over the pixel
+// limit, when *too_large is given, is reported there instead, and nothing is written back.
 std::optional<ResizeSettings> PlanResize(const TBitmap& image, TConvertOptions& o,
-                                         ConversionHost& host) {
+                                         ConversionHost& host, std::string* too_large = nullptr) {
   if (!o.ResizeEnabled) return std::nullopt;
   const ResizeSettings settings{o.ResizeWidth, o.ResizeHeight, o.AspectByWidth, o.AspectByHeight};
   const std::optional<ResizeSettings> target =
@@ -75,6 +100,10 @@ std::optional<ResizeSettings> PlanResize(const TBitmap& image, TConvertOptions& 
   if (!target) {
     host.ShowMessage(kResizeTooSmallMessage);
     return std::nullopt;
+  }
+  if (too_large != nullptr) {
+    *too_large = TooLarge(target->width, target->height);
+    if (!too_large->empty()) return std::nullopt;
   }
   o.ResizeWidth = target->width;
   o.ResizeHeight = target->height;
@@ -134,8 +163,12 @@ void PlanStage(FileWork& w, TConvertOptions& o) {
   w.name = OutputName(w.index, w.entry.FileName, o);
   w.folder = OutputFolder(w.entry, o);
   ApplyCrop(w.image, o, w.calls);
+  // A result over the limit fails this file alone, as a file that cannot be decoded does.
+  w.refusal = CanvasTooLarge(w.image, o);
+  if (!w.refusal.empty()) return;
   ApplyCanvas(w.image, o);
-  w.resize = PlanResize(w.image, o, w.calls);
+  w.resize = PlanResize(w.image, o, w.calls, &w.refusal);
+  if (!w.refusal.empty()) return;
   w.save = SaveSettingsOf(o, &w.metadata);
   // An output must be on disk before its source may go.
   w.durability =
@@ -277,8 +310,12 @@ class ConvertingRun {
     } catch (...) {
       w.error = std::current_exception();
       stop_planning_ = true;
+    }
+    if (w.error || !w.refusal.empty()) {
+      w.image.Clear();
       std::lock_guard lock(mutex_);
       w.stage = Stage::kDone;
+      w.held_bytes = w.calls.HeldBytes();
       return true;
     }
     pool_.Submit([this, &w] { RunStage(w, Stage::kDone, [&w] { EncodeStage(w); }); });

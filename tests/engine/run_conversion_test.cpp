@@ -316,6 +316,30 @@ TEST_F(RunConversionTest, ResizeWritesBackAndTooSmallTargetsOnlyWarn) {
   EXPECT_TRUE(h.messages.empty());
 }
 
+// A tiny file must not make an operation ask for gigabytes: results over the pixel limit fail
+// that file alone, without a write-back, and the run goes on.
+TEST_F(RunConversionTest, OperationResultsOverThePixelLimitFailTheirFileAlone) {
+  TConvertOptions o = Options();
+  o.ResizeEnabled = true;
+  o.ResizeWidth = 4000;
+  o.ResizeHeight = 3000;  // derived from the width: a 1 x 1000 picture would be 4000 x 4000000
+  RunConversion(o, {WriteSource(in, "thin.bmp", 1, 1000), WriteSource(in, "ok.bmp", 40, 30)}, host);
+  EXPECT_THAT(host.not_converted, ElementsAre("thin.bmp: too large: 4000 x 4000000"));
+  EXPECT_EQ(out.Files(), std::vector<std::string>{"ok.bmp"});
+  EXPECT_EQ(Load(out / "ok.bmp").Width(), 4000);
+  EXPECT_THAT(host.calls, ::testing::Not(::testing::Contains("resize 4000x4000000")));
+
+  TempDir other;
+  o = Options();
+  o.TargetFolder = other.folder();
+  o.CanvasEnabled = true;
+  o.CanvasLeft = o.CanvasTop = o.CanvasRight = o.CanvasBottom = 32767;
+  RecordingHost h;
+  RunConversion(o, {WriteSource(in, "ok.bmp", 2, 2)}, h);
+  EXPECT_THAT(h.not_converted, ElementsAre("ok.bmp: too large: 65536 x 65536"));
+  EXPECT_TRUE(other.Files().empty());
+}
+
 TEST_F(RunConversionTest, AdjustmentsRunInTheirFixedOrder) {
   TConvertOptions o = Options();
   o.AdjustEnabled = true;
