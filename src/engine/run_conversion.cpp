@@ -406,8 +406,9 @@ void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries
     if (SameFile(source, target)) continue;
     // A moved file's copy must be on disk before the source goes.
     const bool move = o.Operation == TFileOperation::kSimpleMove;
-    if (!CopyFileTo(source, target, move ? Durability::kOnDisk : Durability::kCached)) {
-      host.EntryNotConverted(entry, "cannot copy to \"" + target + "\"");
+    std::string reason;
+    if (!CopyFileTo(source, target, move ? Durability::kOnDisk : Durability::kCached, &reason)) {
+      host.EntryNotConverted(entry, "cannot copy to \"" + target + "\": " + reason);
       continue;
     }
     if (move) DeleteFile(source);

@@ -218,19 +218,26 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
-bool CopyFileTo(const std::string& source, const std::string& target, Durability durability) {
+bool CopyFileTo(const std::string& source, const std::string& target, Durability durability,
+                std::string* error) {
+  auto fail = [&](std::string reason) {
+    if (error) *error = std::move(reason);
+    return false;
+  };
   std::string temp = TempPattern(target);
   const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
+  if (fd < 0) return fail(std::strerror(errno));
   ::close(fd);
   const bool on_disk = durability == Durability::kOnDisk;
   std::error_code ec;
   fs::copy_file(source, temp, fs::copy_options::overwrite_existing, ec);
   if (!ec && on_disk && !SyncPath(temp, O_RDONLY)) ec = std::make_error_code(std::errc::io_error);
   if (!ec) fs::rename(temp, target, ec);
-  if (!ec && (!on_disk || SyncFolderOf(target))) return true;
-  fs::remove(temp, ec);
-  return false;
+  if (!ec && on_disk && !SyncFolderOf(target)) ec = std::make_error_code(std::errc::io_error);
+  if (!ec) return true;
+  std::error_code ignored;
+  fs::remove(temp, ignored);
+  return fail(ec.message());
 }
 
 std::string ExpandLongPath(const std::string& path) {

@@ -66,8 +66,9 @@ bool SameFile(const std::string& a, const std::string& b);
 // Deletes a file; false when it could not be deleted.
 bool DeleteFile(const std::string& path);
 // Copies one file, replacing an existing target; the target appears complete or not at all.
+// On failure *error, when given, says why in the system's words.
 bool CopyFileTo(const std::string& source, const std::string& target,
-                Durability durability = Durability::kOnDisk);
+                Durability durability = Durability::kOnDisk, std::string* error = nullptr);
 
 // The path made absolute with each component as the file system spells it.
 std::string ExpandLongPath(const std::string& path);

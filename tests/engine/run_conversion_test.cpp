@@ -191,7 +191,8 @@ TEST_F(RunConversionTest, SimpleCopyAndMoveCopyUnchangedAndDeleteOnlyAfterACopy)
   o.TargetFolder = out / "missing/";
   RunConversion(o, {{0, "x.JPG", "", "", in / "x.JPG"}}, host);
   EXPECT_EQ(in.Files(), std::vector<std::string>{"x.JPG"});  // the copy failed: source kept
-  EXPECT_EQ(host.not_converted.size(), 1u);
+  EXPECT_THAT(host.not_converted, ElementsAre("x.JPG: cannot copy to \"" + out.folder() +
+                                              "missing/Image1.jpg\": No such file or directory"));
 
   o.TargetFolder = out.folder();
   o.Rename = false;
