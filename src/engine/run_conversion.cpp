@@ -72,12 +72,9 @@ void ApplyCanvas(TBitmap& image, const TConvertOptions& o) {
 // Why an operation's result of this size is refused, or nothing: operations are held to the
 // same pixel limit as decoding, so that a small file cannot make one ask for gigabytes.
 std::string TooLarge(std::int64_t width, std::int64_t height) {
-  if (width <= kMaxSide && height <= kMaxSide &&
-      std::uint64_t(std::max<std::int64_t>(width, 0)) *
-              std::uint64_t(std::max<std::int64_t>(height, 0)) <=
-          kMaxPixels) {
-    return {};
-  }
+  // A side at or below zero gives an empty result, which needs no memory.
+  const auto side = [](std::int64_t v) { return std::uint64_t(std::max<std::int64_t>(v, 0)); };
+  if (WithinImageLimits(side(width), side(height))) return {};
   return "too large: " + std::to_string(width) + " x " + std::to_string(height);
 }
 
@@ -277,7 +274,8 @@ class ConvertingRun {
       w.error = std::current_exception();
     }
     const bool finished = w.error || !w.refusal.empty() || reached == Stage::kDone;
-    const std::size_t held = w.image.PixelBytes().size() + w.encoded.HeldBytes() + w.calls.HeldBytes();
+    const std::size_t held =
+        w.image.PixelBytes().size() + w.encoded.HeldBytes() + w.calls.HeldBytes();
     {
       std::lock_guard lock(mutex_);
       w.stage = finished ? Stage::kDone : reached;

@@ -58,8 +58,8 @@ void StreamFence() {
 // Output column x comes from source row `rows[x]`, output row y from source column `column(y)`.
 template <typename ColumnOf>
 void TransposeTile(std::span<std::uint8_t> out, std::size_t stride,
-                   const std::vector<const std::uint8_t*>& rows, int last_column_end,
-                   ColumnOf column, int x0, int y0, int x1, int y1) {
+                   const std::vector<const std::uint8_t*>& rows, int source_width, ColumnOf column,
+                   int x0, int y0, int x1, int y1) {
   // One slack byte: each pixel is gathered as a 4-byte load and store, the next pixel
   // overwriting the extra byte, which takes half the instructions of a 3-byte copy.
   std::uint8_t buffer[kTile * kPixelBytes + 1];
@@ -68,7 +68,7 @@ void TransposeTile(std::span<std::uint8_t> out, std::size_t stride,
     const int source_x = column(y);
     const std::size_t src_offset = std::size_t(source_x) * kPixelBytes;
     // The 4-byte load may only reach past a pixel inside its row, so not at the row's end.
-    if (source_x + 1 < last_column_end) {
+    if (source_x + 1 < source_width) {
       for (int x = x0; x < x1; ++x) {
         std::uint32_t pixel;
         std::memcpy(&pixel, rows[x] + src_offset, sizeof pixel);
