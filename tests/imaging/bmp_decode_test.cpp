@@ -253,6 +253,9 @@ std::vector<BadCase> BadCases() {
       {"RLE delta cut", Build(Rle8({0, 2, 1})), "delta"},
       {"RLE literal past the data end", Build(Rle8({0, 4, 1, 2})), "data end"},
       {"RLE code cut in half", Build(Rle8({3})), "inside a code"},
+      {"RLE data ends rows early", Build(Rle8({4, 1, 0, 0})), "ends before the image"},
+      {"RLE data ends inside the last row", Build(Rle4({5, 0x12, 0, 0, 3, 0x11})),
+       "ends before the image"},
   };
 }
 

@@ -30,7 +30,6 @@ class RleDecoder {
         pixels_(out.MutablePixels()) {}
 
   Status Run() {
-    // Data that ends without an end-of-bitmap code leaves the rest of the image at index 0.
     while (reader_.remaining() > 0) {
       const std::uint8_t count = reader_.u8();
       const std::uint8_t value = reader_.u8();
@@ -48,6 +47,11 @@ class RleDecoder {
         status = Literal(value);
       }
       if (!status) return status;
+    }
+    // Data may end without an end-of-bitmap code once every row is coded; a file cut short
+    // would otherwise pass for a whole picture with its last rows at index 0.
+    if (y_ < height_ - 1 || (y_ == height_ - 1 && x_ < width_)) {
+      return Fail("data ends before the image does" + At(x_, y_));
     }
     return {};
   }
