@@ -240,11 +240,36 @@ bool CopyFileTo(const std::string& source, const std::string& target, Durability
   return fail(ec.message());
 }
 
+namespace {
+
+// Removes `.` and `..` the way the kernel reads them: `link/..` is the folder above the link's
+// target, not the folder holding the link. Links elsewhere are kept as written, so that names
+// stay the ones the user gave.
+fs::path ResolveDots(const fs::path& absolute) {
+  fs::path up_to_last_dots, rest;
+  for (const fs::path& part : absolute) {
+    if (part == "..") {
+      up_to_last_dots /= rest;
+      up_to_last_dots /= part;
+      rest.clear();
+    } else {
+      rest /= part;
+    }
+  }
+  if (up_to_last_dots.empty()) return absolute.lexically_normal();
+  std::error_code ec;
+  fs::path resolved = fs::weakly_canonical(up_to_last_dots, ec);
+  if (ec) resolved = up_to_last_dots.lexically_normal();
+  return (resolved / rest).lexically_normal();
+}
+
+}  // namespace
+
 std::string ExpandLongPath(const std::string& path) {
   std::error_code ec;
   fs::path full = fs::absolute(fs::path(path), ec);
   if (ec) full = fs::path(path);
-  full = full.lexically_normal();
+  full = ResolveDots(full);
   std::string text = full.string();
   // A trailing separator gives no empty last component.
   while (text.size() > 1 && text.back() == kPathSeparator) text.pop_back();

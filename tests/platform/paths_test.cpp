@@ -185,9 +185,27 @@ TEST(FileOps, ReadFileBytesReadsRegularFilesAndRefusesTheRest) {
   }
 }
 
-TEST(FileOps, LongPathsAreAbsoluteAndTheTargetFolderEndsInASeparator) {
+TEST(FileOps, LongPathsAreAbsoluteAndNormal) {
   EXPECT_EQ(ExpandLongPath("/tmp/./x/../y/"), "/tmp/y");
   EXPECT_EQ(ExpandLongPath("rel").front(), '/');
+}
+
+// "link/.." is the folder above the link's target to the kernel, so it must be to us too:
+// otherwise a Move would convert and delete a file the user never named.
+TEST(FileOps, LongPathsReadDotDotAfterLinksAsTheKernelDoes) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "real/sub");
+  std::filesystem::create_directory_symlink(dir / "real/sub", dir / "up");
+  std::filesystem::create_symlink(dir / "real/a.png", dir / "alias.png");
+  const std::string base = ExpandLongPath(dir.folder());
+  EXPECT_EQ(ExpandLongPath(dir / "up/../a.png"), base + "/real/a.png");
+  EXPECT_EQ(ExpandLongPath(dir / "up/./../../x/../b.png"), base + "/b.png");
+  // Links without a following ".." stay as written: their names name the outputs.
+  EXPECT_EQ(ExpandLongPath(dir / "up/c.png"), base + "/up/c.png");
+  EXPECT_EQ(ExpandLongPath(dir / "alias.png"), base + "/alias.png");
+}
+
+TEST(FileOps, TheDefaultTargetFolderIsAbsoluteAndEndsInASeparator) {
   const std::string folder = DefaultTargetFolder();
   EXPECT_EQ(folder.front(), '/');
   EXPECT_EQ(folder.back(), '/');
