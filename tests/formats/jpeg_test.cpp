@@ -1,8 +1,12 @@
 // The JPEG codec against libjpeg-turbo driven directly, and the frame every JPEG output gets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
 // jpeglib.h uses FILE and size_t without including their headers.
@@ -174,14 +178,231 @@ TEST(JpegDecodeTest, DamagedFilesFailAndLeaveTheImageAlone) {
   }
 }
 
-TEST(JpegDecodeTest, ACutScanStillGivesTheWholeImage) {
-  // libjpeg fills what is missing; the run gets a picture rather than nothing.
-  const auto good = DataBytes("jpeg/plain_rgb_420.jpg");
-  const std::vector<std::uint8_t> cut(good.begin(), good.begin() + long(good.size() / 2));
-  TBitmap image;
-  ASSERT_TRUE(DecodeJpeg(cut, image));
-  EXPECT_EQ(image.Width(), 128);
-  EXPECT_EQ(image.Height(), 128);
+// --- damaged entropy data ----------------------------------------------------------------------
+// Under "Move" a decode that succeeds deletes the source, so a file missing part of its picture
+// must fail rather than come out with grey rows.
+
+enum class Coding { kBaseline, kProgressive, kScanPerComponent, kArithmetic };
+
+// A textured 96 x 64 picture: every block codes many coefficients. The baseline file comes from
+// our encoder, the others from libjpeg.
+std::vector<std::uint8_t> Encoded(Coding coding) {
+  const TBitmap image = testing::MakeImage24(96, 64, [](int x, int y) {
+    return RGBColor(std::uint8_t(x * 5 ^ y * 3), std::uint8_t(x * y), std::uint8_t(y * 4 + x));
+  });
+  std::vector<std::uint8_t> out;
+  if (coding == Coding::kBaseline) {
+    EXPECT_TRUE(EncodeJpeg(image, 90, out));
+    return out;
+  }
+  jpeg_compress_struct c{};
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &buffer, &size);
+  c.image_width = 96;
+  c.image_height = 64;
+  c.input_components = 3;
+  c.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 90, TRUE);
+  static const jpeg_scan_info kOnePerComponent[] = {
+      {1, {0}, 0, 63, 0, 0}, {1, {1}, 0, 63, 0, 0}, {1, {2}, 0, 63, 0, 0}};
+  if (coding == Coding::kProgressive) jpeg_simple_progression(&c);
+  if (coding == Coding::kScanPerComponent) c.scan_info = kOnePerComponent, c.num_scans = 3;
+  if (coding == Coding::kArithmetic) c.arith_code = TRUE;
+  jpeg_start_compress(&c, TRUE);
+  for (int y = 0; y < image.Height(); ++y) {
+    JSAMPROW row = const_cast<std::uint8_t*>(image.ScanLine(y));
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  out.assign(buffer, buffer + size);
+  std::free(buffer);
+  jpeg_destroy_compress(&c);
+  return out;
+}
+
+// Where each scan's entropy data begins and ends (the offset of the marker after it).
+struct ScanData {
+  std::size_t begin, end;
+};
+
+std::vector<ScanData> Scans(const std::vector<std::uint8_t>& file) {
+  std::vector<ScanData> scans;
+  std::size_t i = 2;
+  while (i + 4 <= file.size() && file[i] == 0xFF && file[i + 1] != 0xD9) {
+    const std::uint8_t marker = file[i + 1];
+    i += 2 + std::size_t(file[i + 2] << 8 | file[i + 3]);
+    if (marker != 0xDA) continue;
+    const std::size_t begin = i;
+    // Data bytes end at a 0xFF that is neither stuffing nor a restart marker.
+    while (i + 1 < file.size() &&
+           !(file[i] == 0xFF && file[i + 1] != 0 && (file[i + 1] & 0xF8) != 0xD0)) {
+      ++i;
+    }
+    scans.push_back({begin, i});
+  }
+  return scans;
+}
+
+std::vector<std::uint8_t> Prefix(const std::vector<std::uint8_t>& file, std::size_t n) {
+  return {file.begin(), file.begin() + long(n)};
+}
+
+// The decode of a whole file and of a damaged copy: either the same picture or a failure with
+// the image left alone.
+void ExpectOutcome(const std::vector<std::uint8_t>& whole, const std::vector<std::uint8_t>& bytes,
+                   const std::string& message, const std::string& what) {
+  TBitmap expected, image;
+  ASSERT_TRUE(DecodeJpeg(whole, expected)) << what;
+  const Status status = DecodeJpeg(bytes, image);
+  if (message.empty()) {
+    ASSERT_TRUE(status) << what << ": " << status.message();
+    ASSERT_EQ(image.Width(), expected.Width()) << what;
+    ASSERT_EQ(image.Height(), expected.Height()) << what;
+    for (int y = 0; y < image.Height(); ++y) {
+      ASSERT_EQ(0, std::memcmp(image.ScanLine(y), expected.ScanLine(y), 3u * image.Width()))
+          << what << ", row " << y;
+    }
+  } else {
+    EXPECT_EQ(status.message(), message) << what;
+    EXPECT_TRUE(image.Empty()) << what;
+  }
+}
+
+constexpr char kEndsEarly[] = "JPEG: the data ends early";
+
+TEST(JpegDamageTest, CutFilesFailUnlessOnlyTheEndMarkerIsMissing) {
+  using Cut = std::function<std::vector<std::uint8_t>(const std::vector<std::uint8_t>&,
+                                                      const std::vector<ScanData>&)>;
+  const Cut whole = [](const auto& f, const auto&) { return f; };
+  const Cut no_eoi = [](const auto& f, const auto&) { return Prefix(f, f.size() - 2); };
+  // Some writers omit the end marker but never the padding bits of the last byte.
+  const Cut eoi_and_two_data_bytes = [](const auto& f, const auto&) {
+    return Prefix(f, f.size() - 4);
+  };
+  const Cut two_data_bytes_before_eoi = [](const auto& f, const auto&) {
+    std::vector<std::uint8_t> cut = f;
+    cut.erase(cut.end() - 4, cut.end() - 2);
+    return cut;
+  };
+  const Cut first_scan_middle = [](const auto& f, const auto& scans) {
+    return Prefix(f, (scans.front().begin + scans.front().end) / 2);
+  };
+  const Cut last_scan_middle = [](const auto& f, const auto& scans) {
+    return Prefix(f, (scans.back().begin + scans.back().end) / 2);
+  };
+  struct Case {
+    Coding coding;
+    const char* what;
+    Cut cut;
+    const char* message;  // empty: decodes to the whole file's picture
+  } cases[] = {
+      {Coding::kBaseline, "whole", whole, ""},
+      {Coding::kBaseline, "without the end marker", no_eoi, ""},
+      {Coding::kBaseline, "end marker and 2 data bytes cut", eoi_and_two_data_bytes, kEndsEarly},
+      // The real end marker inside the data: libjpeg's own words.
+      {Coding::kBaseline, "2 data bytes missing before the end marker", two_data_bytes_before_eoi,
+       "JPEG: corrupt data: premature end of data segment"},
+      {Coding::kBaseline, "cut in the middle of the scan", first_scan_middle, kEndsEarly},
+      {Coding::kProgressive, "whole", whole, ""},
+      {Coding::kProgressive, "without the end marker", no_eoi, ""},
+      {Coding::kProgressive, "end marker and 2 data bytes cut", eoi_and_two_data_bytes, kEndsEarly},
+      {Coding::kProgressive, "cut in the middle of the first scan", first_scan_middle, kEndsEarly},
+      {Coding::kProgressive, "cut in the middle of the last scan", last_scan_middle, kEndsEarly},
+      {Coding::kScanPerComponent, "without the end marker", no_eoi, ""},
+      {Coding::kScanPerComponent, "cut in the middle of the last scan", last_scan_middle,
+       kEndsEarly},
+      // Arithmetic data may stop short by design; a cut shows only before the last block row.
+      {Coding::kArithmetic, "whole", whole, ""},
+      {Coding::kArithmetic, "without the end marker", no_eoi, ""},
+      {Coding::kArithmetic, "cut in the middle of the scan", first_scan_middle, kEndsEarly},
+  };
+  for (const Case& c : cases) {
+    const auto file = Encoded(c.coding);
+    const auto scans = Scans(file);
+    ASSERT_FALSE(scans.empty());
+    ASSERT_EQ(scans.back().end, file.size() - 2) << "the file ends with its end marker";
+    ExpectOutcome(file, c.cut(file, scans), c.message,
+                  std::string(c.what) + " (coding " + std::to_string(int(c.coding)) + ")");
+  }
+}
+
+// A cut between two scans leaves no entropy data unfinished, so no decoder warning tells of it:
+// the scans that never came do.
+TEST(JpegDamageTest, EveryCutBetweenScansFails) {
+  for (const Coding coding : {Coding::kProgressive, Coding::kScanPerComponent}) {
+    const auto file = Encoded(coding);
+    const auto scans = Scans(file);
+    ASSERT_GE(scans.size(), 3u);
+    for (std::size_t k = 0; k + 1 < scans.size(); ++k) {
+      const std::string what = "after scan " + std::to_string(k + 1) + " of " +
+                               std::to_string(scans.size()) + " (coding " +
+                               std::to_string(int(coding)) + ")";
+      // Right after the data, and just before the next scan's header (past any tables).
+      ExpectOutcome(file, Prefix(file, scans[k].end), kEndsEarly, what);
+      std::size_t sos = scans[k].end;
+      while (!(file[sos] == 0xFF && file[sos + 1] == 0xDA)) ++sos;
+      ExpectOutcome(file, Prefix(file, sos), kEndsEarly, what + ", tables read");
+    }
+    // The last scan's end is the whole picture.
+    ExpectOutcome(file, Prefix(file, scans.back().end), "", "without the end marker");
+  }
+}
+
+TEST(JpegDamageTest, CorruptEntropyDataFailsWithLibjpegsReason) {
+  const auto baseline = Encoded(Coding::kBaseline);
+  const ScanData scan = Scans(baseline).front();
+  auto overwrite = [](std::vector<std::uint8_t> file, std::size_t at,
+                      std::vector<std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), file.begin() + long(at));
+    return file;
+  };
+  auto restart = DataBytes("jpeg/plain_restart.jpg");
+  const ScanData restart_scan = Scans(restart).front();
+  const std::uint8_t kRst0[] = {0xFF, 0xD0};
+  const std::size_t rst0 = std::size_t(
+      std::search(restart.begin() + long(restart_scan.begin), restart.end(), kRst0, kRst0 + 2) -
+      restart.begin());
+  auto progressive = Encoded(Coding::kProgressive);
+  const std::size_t second_sos_end = Scans(progressive)[1].begin;
+
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> whole, damaged;
+    const char* message;
+  } cases[] = {
+      {"restart marker out of turn", restart, overwrite(restart, rst0, {0xFF, 0xD5}),
+       "JPEG: corrupt data: found marker 0xd5 instead of RST0"},
+      {"a marker inside the data", baseline,
+       overwrite(baseline, (scan.begin + scan.end) / 2, {0xFF, 0xD9}),
+       "JPEG: corrupt data: premature end of data segment"},
+      // 48 one bits: no code is all ones. Near the end, where libjpeg checks every code.
+      {"bits that match no Huffman code", baseline,
+       overwrite(baseline, scan.end - 200, {0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0}),
+       "JPEG: corrupt data: bad Huffman code"},
+      // The second scan (luma AC 1..5, Ah 0, Al 2) made to refine a bit never sent.
+      {"progression refining bits never sent", progressive,
+       overwrite(progressive, second_sos_end - 1, {0x32}),
+       "JPEG: corrupt data: Inconsistent progression sequence for component 0 coefficient 1"},
+  };
+  for (const Case& c : cases) ExpectOutcome(c.whole, c.damaged, c.message, c.what);
+}
+
+// Oddities of whole files that libjpeg decodes to the same pixels stay accepted.
+TEST(JpegDamageTest, HarmlessOdditiesStillDecode) {
+  const auto file = Encoded(Coding::kBaseline);
+  const ScanData scan = Scans(file).front();
+  std::vector<std::uint8_t> padded = file;  // bytes between the data and the end marker
+  padded.insert(padded.end() - 2, {0x00, 0x00, 0x00, 0x00});
+  std::vector<std::uint8_t> zero_band = file;  // sequential scan header with Se = 0
+  ASSERT_EQ(zero_band[scan.begin - 2], 63);
+  zero_band[scan.begin - 2] = 0;
+  ExpectOutcome(file, padded, "", "padding before the end marker");
+  ExpectOutcome(file, zero_band, "", "spectral end 0 in a sequential scan header");
 }
 
 TEST(JpegEncodeTest, BaselineYCbCr420AtTheQualityAskedFor) {

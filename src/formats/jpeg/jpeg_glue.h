@@ -2,6 +2,9 @@
 // Thin wrappers around libjpeg's decompress and compress objects. Every call that can reach
 // libjpeg's error_exit runs under its own setjmp, so a fatal library error comes back as a
 // Status instead of ending the process; the jumps never leave this pair of files.
+// The decompressor also turns libjpeg's warnings about missing or corrupt entropy data, and
+// an end of data before every scan was whole, into failures: libjpeg itself would fill the
+// gap with grey and report success.
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
@@ -18,11 +21,14 @@
 
 namespace tolvane::jpeg_glue {
 
-// libjpeg's error manager with a place to jump back to and the text of the last fatal error.
+// libjpeg's error manager with a place to jump back to and the text of the last fatal error,
+// and what the decoder's warnings and scans showed of the data.
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
+  bool data_ended;              // the source ran out and libjpeg supplied an end marker
+  unsigned scanned_components;  // bit i: component i appeared in a scan header
 };
 
 // Progressive files may hold any number of scans; a hostile one uses that to take forever.
@@ -43,9 +49,13 @@ class Decompressor {
   Status Start();
   // Reads up to `count` rows into rows[0..count); *read tells how many came.
   Status ReadRows(std::uint8_t* const* rows, int count, int* read);
+  // Fails when the data ended before every scan was whole, then reads to the end marker.
   Status Finish();
 
  private:
+  // Inside a setjmp: after the data ran out, jumps back unless every component was fully coded.
+  void RequireWholeScans();
+
   ErrorManager err_{};
   jpeg_progress_mgr progress_{};
   jpeg_decompress_struct cinfo_{};
