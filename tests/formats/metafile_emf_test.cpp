@@ -528,26 +528,77 @@ TEST(EmfSize, MaxPixelsIsHonoured) {
 
 // ---- damaged records ---------------------------------------------------------------------------
 
-TEST(EmfHostile, DamagedRecordsEndPlaybackAndKeepWhatWasDrawn) {
-  struct Case {
-    const char* what;
-    std::function<void(EmfBuilder&)> damage;
-  } cases[] = {
-      {"record size zero", [](EmfBuilder& e) { e.RawRecord(43, 0); }},
-      {"record size below its head", [](EmfBuilder& e) { e.RawRecord(43, 4); }},
-      {"record size beyond the file", [](EmfBuilder& e) { e.RawRecord(43, 1u << 30); }},
-      {"record size one past the end",
-       [](EmfBuilder& e) { e.RawRecord(43, 200, Rect(0, 0, 40, 40)); }},
-  };
-  for (const Case& c : cases) {
+// A cut or damaged record list must fail: a half-drawn picture passed as a success would let a
+// "Move" delete the only copy of the file.
+TEST(EmfHostile, DataThatEndsBeforeTheEndOfFileRecordFails) {
+  auto drawn = [] {
     EmfBuilder e = RedFill();
     e.Record(43, Rect(0, 0, 10, 10));
-    c.damage(e);
+    return e;
+  };
+  auto with = [&](const std::function<void(EmfBuilder&)>& damage) {
+    EmfBuilder e = drawn();
+    damage(e);
     Brush(e, 5, kBlue);
     e.Record(43, Rect(0, 0, 40, 40));
-    const TBitmap image = Play(e.Build(false));
-    EXPECT_EQ(Hex(image.Pixels(5, 5)), Hex(kRed)) << c.what;
-    EXPECT_EQ(Hex(image.Pixels(20, 20)), Hex(kWhite)) << c.what;
+    return e.Build(false);
+  };
+  const std::vector<std::uint8_t> whole = drawn().Build();
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    const char* says;
+  } cases[] = {
+      {"record size zero", with([](EmfBuilder& e) { e.RawRecord(43, 0); }),
+       "less than its own head"},
+      {"record size below its head", with([](EmfBuilder& e) { e.RawRecord(43, 4); }),
+       "less than its own head"},
+      {"record size beyond the file", with([](EmfBuilder& e) { e.RawRecord(43, 1u << 30); }),
+       "past the end of the data"},
+      {"record size one past the end",
+       with([](EmfBuilder& e) { e.RawRecord(43, 200, Rect(0, 0, 40, 40)); }),
+       "past the end of the data"},
+      {"no end-of-file record", drawn().Build(false), "before the end-of-file record"},
+      {"cut inside the end-of-file record's head",
+       {whole.begin(), whole.end() - 14},
+       "before the end-of-file record"},
+      {"cut inside the end-of-file record",
+       {whole.begin(), whole.end() - 6},
+       "past the end of the data"},
+      {"cut inside a drawing record",
+       {whole.begin(), whole.end() - 28},
+       "past the end of the data"},
+      {"zeros where records should be",
+       [&] {
+         auto b = drawn().Build(false);
+         b.resize(b.size() + 64, 0);
+         return b;
+       }(),
+       "less than its own head"},
+  };
+  for (const Case& c : cases) {
+    TBitmap image;
+    const Status status = DecodeMetafile(c.bytes, image, kMaxPixels);
+    EXPECT_FALSE(status.ok()) << c.what;
+    EXPECT_EQ(status.message().rfind("EMF: ", 0), 0u) << c.what << ": " << status.message();
+    EXPECT_NE(status.message().find(c.says), std::string::npos)
+        << c.what << ": " << status.message();
+    EXPECT_TRUE(image.Empty()) << c.what;
+  }
+}
+
+TEST(EmfHostile, WhatFollowsTheEndOfFileRecordIsIgnored) {
+  EmfBuilder e = RedFill();
+  e.Record(43, Rect(0, 0, 10, 10));
+  const std::vector<std::uint8_t> whole = e.Build();
+  for (const std::vector<std::uint8_t>& tail :
+       {std::vector<std::uint8_t>{1, 2, 3}, std::vector<std::uint8_t>(64, 0),
+        RecordBytes().U32(43).U32(24).I32s({0, 0, 40, 40}).bytes}) {
+    std::vector<std::uint8_t> bytes = whole;
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    const TBitmap image = Play(bytes);
+    EXPECT_EQ(Hex(image.Pixels(5, 5)), Hex(kRed)) << tail.size();
+    EXPECT_EQ(Hex(image.Pixels(20, 20)), Hex(kWhite)) << tail.size();
   }
 }
 

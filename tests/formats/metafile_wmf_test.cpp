@@ -235,22 +235,55 @@ TEST(WmfText, TextOutDrawsInTheTextColour) {
   EXPECT_GT(blue_right, 50);
 }
 
-TEST(WmfHostile, DamagedRecordsEndPlaybackAndKeepWhatWasDrawn) {
+TEST(WmfHostile, DataThatEndsBeforeTheEndOfFileRecordFails) {
+  auto with = [](const RecordBytes& raw) {
+    WmfBuilder w = RedFill();
+    w.Record(0x041B, Box(0, 0, 10, 10)).Raw(raw).Record(0x041B, Box(0, 0, 40, 40));
+    return w.Build();
+  };
+  WmfBuilder drawn = RedFill();
+  drawn.Record(0x041B, Box(0, 0, 10, 10));
+  const std::vector<std::uint8_t> whole = drawn.Build();
   struct Case {
     const char* what;
-    RecordBytes raw;
+    std::vector<std::uint8_t> bytes;
+    const char* says;
   } cases[] = {
-      {"record of zero words", RecordBytes().U32(0).U16(0x041B)},
-      {"record of two words", RecordBytes().U32(2).U16(0x041B)},
-      {"record longer than the file", RecordBytes().U32(0x7FFFFFFF).U16(0x041B)},
+      {"record of zero words", with(RecordBytes().U32(0).U16(0x041B)), "less than its own head"},
+      {"record of two words", with(RecordBytes().U32(2).U16(0x041B)), "less than its own head"},
+      {"record longer than the file", with(RecordBytes().U32(0x7FFFFFFF).U16(0x041B)),
+       "past the end of the data"},
+      {"no end-of-file record", {whole.begin(), whole.end() - 6}, "before the end-of-file record"},
+      {"cut inside the end-of-file record",
+       {whole.begin(), whole.end() - 2},
+       "before the end-of-file record"},
+      {"cut inside a drawing record",
+       {whole.begin(), whole.end() - 10},
+       "past the end of the data"},
+      // Zero bytes read as a record of function 0 (the end) but of no size.
+      {"zeros where records should be",
+       [&] {
+         std::vector<std::uint8_t> b(whole.begin(), whole.end() - 6);
+         b.resize(b.size() + 64, 0);
+         return b;
+       }(),
+       "less than its own head"},
   };
   for (const Case& c : cases) {
-    WmfBuilder w = RedFill();
-    w.Record(0x041B, Box(0, 0, 10, 10)).Raw(c.raw).Record(0x041B, Box(0, 0, 40, 40));
-    const TBitmap image = Play(w.Build());
-    EXPECT_EQ(Hex(image.Pixels(5, 5)), Hex(kRed)) << c.what;
-    EXPECT_EQ(Hex(image.Pixels(20, 20)), Hex(kWhite)) << c.what;
+    TBitmap image;
+    const Status status = DecodeMetafile(c.bytes, image, kMaxPixels);
+    EXPECT_FALSE(status.ok()) << c.what;
+    EXPECT_EQ(status.message().rfind("WMF: ", 0), 0u) << c.what << ": " << status.message();
+    EXPECT_NE(status.message().find(c.says), std::string::npos)
+        << c.what << ": " << status.message();
+    EXPECT_TRUE(image.Empty()) << c.what;
   }
+  // Bytes after the end-of-file record are not read.
+  std::vector<std::uint8_t> trailing = whole;
+  trailing.insert(trailing.end(), {0x07, 0x00, 0x00, 0x00, 0x1B, 0x04, 40, 0, 40, 0, 0, 0, 0, 0});
+  const TBitmap image = Play(trailing);
+  EXPECT_EQ(Hex(image.Pixels(5, 5)), Hex(kRed));
+  EXPECT_EQ(Hex(image.Pixels(20, 20)), Hex(kWhite));
 }
 
 TEST(WmfHostile, LyingCountsAreSkipped) {

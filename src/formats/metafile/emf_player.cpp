@@ -634,8 +634,8 @@ Status ReadEmfHeader(std::span<const std::uint8_t> bytes, EmfHeader& h) {
   return {};
 }
 
-void PlayEmf(std::span<const std::uint8_t> bytes, const EmfHeader& h, Canvas& canvas,
-             std::uint64_t max_pixels) {
+Status PlayEmf(std::span<const std::uint8_t> bytes, const EmfHeader& h, Canvas& canvas,
+               std::uint64_t max_pixels) {
   // The frame, converted to reference pixels, is stretched over the whole image.
   const double ppx = h.device_px[0] / (h.device_mm[0] * 100.0);
   const double ppy = h.device_px[1] / (h.device_mm[1] * 100.0);
@@ -647,11 +647,25 @@ void PlayEmf(std::span<const std::uint8_t> bytes, const EmfHeader& h, Canvas& ca
                 {h.device_px[0] / double(h.device_mm[0]), h.device_px[1] / double(h.device_mm[1])});
   device.ResizeObjectTable(h.handles);
   EmfPlayer player(device, max_pixels);
+  // A file cut short must not pass for the whole picture, so playback succeeds only at the
+  // end-of-file record (whatever follows it is ignored).
+  // Records are counted as the header's record count does, the header being the first.
   std::size_t pos = h.size;
-  while (bytes.size() - pos >= kRecordHead) {
+  for (std::size_t record = 2;; ++record) {
+    if (bytes.size() - pos < kRecordHead) {
+      return Status::Error("EMF: the data ends after record " + std::to_string(record - 1) +
+                           ", before the end-of-file record");
+    }
     const std::uint32_t type = static_cast<std::uint32_t>(I32At(bytes, pos));
     const std::uint32_t size = static_cast<std::uint32_t>(I32At(bytes, pos + 4));
-    if (size < kRecordHead || size > bytes.size() - pos || type == emr::kEof) break;
+    if (size < kRecordHead || size > bytes.size() - pos) {
+      return Status::Error(
+          "EMF: record " + std::to_string(record) + " (type " + std::to_string(type) +
+          ") at byte " + std::to_string(pos) + " states a size of " + std::to_string(size) +
+          " bytes, " +
+          (size < kRecordHead ? "less than its own head" : "past the end of the data"));
+    }
+    if (type == emr::kEof) return {};
     if (size >= MinRecordSize(type)) {
       RecordCursor cursor(bytes.subspan(pos, size));
       cursor.Skip(kRecordHead);

@@ -31,7 +31,7 @@ Status Render(std::span<const std::uint8_t> bytes, const Header& header, TBitmap
   if (Status s = CheckSize(header.width, header.height, max_pixels, format); !s) return s;
   auto canvas = metafile::Canvas::Create(int(header.width), int(header.height));
   if (!canvas) return Status::Error(std::string(format) + ": no drawing surface of that size");
-  play(bytes, header, *canvas, max_pixels);
+  if (Status s = play(bytes, header, *canvas, max_pixels); !s) return s;
   canvas->CopyTo(image);
   return {};
 }

@@ -29,8 +29,9 @@ inline constexpr int kReferenceWidthMm = 508;
 inline constexpr int kReferenceHeightMm = 381;
 inline constexpr int kScreenDpi = 96;
 
-// Decodes an EMF or placeable WMF. On failure the image is left empty and the status says why;
-// a damaged record ends playback and keeps what was drawn so far.
+// Decodes an EMF or placeable WMF. On failure the image is left empty and the status says why.
+// Records must lead to the end-of-file record: data that ends before it, or a record whose size
+// runs past the data, fails the decode. Fields that lie inside a whole record only skip it.
 Status DecodeMetafile(std::span<const std::uint8_t> bytes, TBitmap& image,
                       std::uint64_t max_pixels);
 

@@ -32,10 +32,11 @@ bool LooksLikeEmf(std::span<const std::uint8_t> bytes);
 Status ReadEmfHeader(std::span<const std::uint8_t> bytes, EmfHeader& header);
 Status ReadPlaceableHeader(std::span<const std::uint8_t> bytes, PlaceableHeader& header);
 
-// Play every record onto the canvas; a record that does not fit ends playback.
-void PlayEmf(std::span<const std::uint8_t> bytes, const EmfHeader& header, Canvas& canvas,
-             std::uint64_t max_pixels);
-void PlayWmf(std::span<const std::uint8_t> bytes, const PlaceableHeader& header, Canvas& canvas,
-             std::uint64_t max_pixels);
+// Play the records onto the canvas up to the end-of-file record. Data that ends before it, or
+// a record whose size runs past the data, fails.
+Status PlayEmf(std::span<const std::uint8_t> bytes, const EmfHeader& header, Canvas& canvas,
+               std::uint64_t max_pixels);
+Status PlayWmf(std::span<const std::uint8_t> bytes, const PlaceableHeader& header, Canvas& canvas,
+               std::uint64_t max_pixels);
 
 }  // namespace tolvane::metafile

@@ -414,8 +414,8 @@ Status ReadPlaceableHeader(std::span<const std::uint8_t> bytes, PlaceableHeader&
   return {};
 }
 
-void PlayWmf(std::span<const std::uint8_t> bytes, const PlaceableHeader& h, Canvas& canvas,
-             std::uint64_t max_pixels) {
+Status PlayWmf(std::span<const std::uint8_t> bytes, const PlaceableHeader& h, Canvas& canvas,
+               std::uint64_t max_pixels) {
   Device device(canvas, Xform{}, {kScreenDpi / 25.4, kScreenDpi / 25.4});
   DcState& s = device.State();
   // The bounding box is the window, the whole image the viewport.
@@ -428,11 +428,23 @@ void PlayWmf(std::span<const std::uint8_t> bytes, const PlaceableHeader& h, Canv
   device.SetViewportFixed(true);
   device.ResizeObjectTable(h.objects);
   WmfPlayer player(device, max_pixels);
+  // As for EMF: only the end-of-file record (of at least its own three words) ends playback
+  // well; a run of zero bytes where records should be is damage, not an end.
   std::size_t pos = h.records_at;
-  while (pos <= bytes.size() && bytes.size() - pos >= 6) {
+  for (std::size_t record = 1;; ++record) {
+    if (pos > bytes.size() || bytes.size() - pos < 6) {
+      return Status::Error("WMF: the data ends after " + std::to_string(record - 1) +
+                           " records, before the end-of-file record");
+    }
     const std::uint64_t size = std::uint64_t{U32At(bytes, pos)} * 2;
     const std::uint16_t function = U16At(bytes, pos + 4);
-    if (size < 6 || size > bytes.size() - pos || function == meta::kEof) break;
+    if (size < 6 || size > bytes.size() - pos) {
+      return Status::Error("WMF: record " + std::to_string(record) + " (function " +
+                           std::to_string(function) + ") at byte " + std::to_string(pos) +
+                           " states a size of " + std::to_string(size / 2) + " words, " +
+                           (size < 6 ? "less than its own head" : "past the end of the data"));
+    }
+    if (function == meta::kEof) return {};
     if (size - 6 >= MinParams(function)) {
       RecordCursor cursor(bytes.subspan(pos, static_cast<std::size_t>(size)));
       cursor.Skip(6);
