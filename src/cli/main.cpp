@@ -3,6 +3,7 @@
 // produced its output.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -26,7 +27,7 @@ void PrintReportLine(const std::string& text) {
   std::size_t start = 0;
   while (true) {
     const std::size_t end = text.find("\r\n", start);
-    std::printf("%s\n", DisplayText(text.substr(start, end - start)).c_str());
+    std::printf("%s\n", EscapeControls(DisplayText(text.substr(start, end - start))).c_str());
     if (end == std::string::npos) break;
     start = end + 2;
   }
@@ -58,11 +59,12 @@ class HeldMessages final : public MessageSink {
   std::vector<std::string> held_;
 };
 
-// Every stderr line names the program and, where there is one, the file.
+// Every stderr line names the program and, where there is one, the file. Neither a name nor a
+// codec's text can break the line.
 void ReportLine(const std::string& file, const std::string& text) {
-  // Codec messages may be 8-bit code-page text; paths are already UTF-8.
-  std::fprintf(stderr, "tolvane-batch: %s%s%s\n", file.c_str(), file.empty() ? "" : ": ",
-               DisplayText(text).c_str());
+  // Codec messages may be 8-bit code-page text.
+  std::fprintf(stderr, "tolvane-batch: %s%s%s\n", EscapeControls(DisplayText(file)).c_str(),
+               file.empty() ? "" : ": ", EscapeControls(DisplayText(text)).c_str());
 }
 
 class BatchHost final : public ConversionHost {
@@ -98,11 +100,19 @@ class BatchHost final : public ConversionHost {
   void EntryConverted(const TImageEntry& entry, const std::string&) override {
     if (const std::string held = messages_.Take(); !held.empty()) Report(entry.FullPath, held);
   }
+  void SourceNotDeleted(const TImageEntry& entry, const std::string& reason) override {
+    ++failures_;
+    Report(entry.FullPath, reason);
+  }
 
-  // Reports what the file being processed left unsaid, then the error that stopped the run.
+  // Reports what the file being processed left unsaid, the error that stopped the run, and each
+  // file the run never reached.
   void RunStopped(const std::string& error) {
     ReportHeldMessages();
     Report(CurrentFile(), "the run stopped: " + error);
+    for (std::size_t i = std::size_t(std::max(current_ + 1, 0)); i < entries_.size(); ++i) {
+      Report(entries_[i].FullPath, "not converted: the run stopped before this file");
+    }
   }
   void ReportHeldMessages() {
     if (const std::string held = messages_.Take(); !held.empty()) Report(CurrentFile(), held);

@@ -61,6 +61,8 @@ class ConversionHost {
   virtual void EntryNotConverted(const TImageEntry&, const std::string& /*reason*/) {}
   // An entry whose output is in place.
   virtual void EntryConverted(const TImageEntry&, const std::string& /*output_path*/) {}
+  // A moved entry whose output is in place but whose source could not be deleted.
+  virtual void SourceNotDeleted(const TImageEntry&, const std::string& /*reason*/) {}
 };
 
 }  // namespace tolvane

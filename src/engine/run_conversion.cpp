@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -108,6 +110,50 @@ std::optional<ResizeSettings> PlanResize(const TBitmap& image, TConvertOptions& 
   return target;
 }
 
+// The run's sources by identity, taken when the run starts: no file of the batch may be replaced
+// before its turn, or moved twice because it is listed twice.
+class BatchSources {
+ public:
+  explicit BatchSources(const std::vector<TImageEntry>& entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      ids_.push_back(FileIdentity(SourceFolder(entries[i]) + entries[i].FileName));
+      if (!ids_.back()) continue;
+      first_.try_emplace(*ids_.back(), i);
+      last_[*ids_.back()] = i;
+    }
+  }
+
+  // Why entry i may not be moved: an earlier entry names the same file; empty when it may.
+  std::string MovedEarlier(const std::vector<TImageEntry>& entries, std::size_t i) const {
+    if (!ids_[i]) return {};
+    const std::size_t first = first_.at(*ids_[i]);
+    if (first == i) return {};
+    const TImageEntry& earlier = entries[first];
+    return "the same file as \"" + SourceFolder(earlier) + earlier.FileName +
+           "\", earlier in this batch";
+  }
+
+  // Whether `path` is the source of an entry after entry i.
+  bool LaterSource(const std::string& path, std::size_t i) const {
+    const auto id = FileIdentity(path);
+    if (!id) return false;
+    const auto found = last_.find(*id);
+    return found != last_.end() && found->second > i;
+  }
+
+ private:
+  std::vector<std::optional<FileId>> ids_;
+  std::map<FileId, std::size_t> first_, last_;
+};
+
+// Deletes a moved entry's source once its output is in place, and says so when it cannot.
+void DeleteSource(const TImageEntry& entry, ConversionHost& host) {
+  const std::string source = SourceFolder(entry) + entry.FileName;
+  std::string reason;
+  if (!DeleteFile(source, &reason))
+    host.SourceNotDeleted(entry, "cannot delete the source: " + reason);
+}
+
 SaveSettings SaveSettingsOf(const TConvertOptions& o, TimgData* metadata) {
   return {o.OutputFormat, o.JpegQuality, o.ClearExif, o.PngCompression, o.PngTransparent,
           metadata};
@@ -172,6 +218,13 @@ void PlanStage(FileWork& w, TConvertOptions& o) {
       o.Operation == TFileOperation::kMoveFiles ? Durability::kOnDisk : Durability::kCached;
 }
 
+// A file that asks for more memory than there is fails alone; what it held is let go.
+void OutOfMemory(FileWork& w) {
+  w.image.Clear();
+  w.encoded = {};
+  w.refusal = "out of memory";
+}
+
 // Resamples, encodes and writes the output under a temporary name; the image is let go once
 // encoded, the encoding once written. When the write fails, delivery writes again the plain
 // way, which reports the failure under the output's final name.
@@ -205,6 +258,7 @@ class ConvertingRun {
         jobs_(std::max(settings.jobs, 1)),
         max_in_flight_(jobs_ == 1 ? 1 : jobs_ + 1),
         memory_budget_(settings.memory_budget),
+        sources_(entries),
         pool_(jobs_ == 1 ? 0 : jobs_) {}
 
   void Run() {
@@ -251,6 +305,11 @@ class ConvertingRun {
       in_flight_.push_back(
           std::make_unique<FileWork>(i, entries_[std::size_t(i)], holder_->BuildMode()));
       FileWork* w = in_flight_.back().get();
+      if (Moves()) w->refusal = sources_.MovedEarlier(entries_, std::size_t(i));
+      if (!w->refusal.empty()) {
+        w->stage = Stage::kDone;  // no worker has seen it yet
+        continue;
+      }
       pool_.Submit(
           [this, w] { RunStage(*w, Stage::kDecoded, [this, w] { DecodeStage(*w, constant_); }); });
     }
@@ -270,6 +329,8 @@ class ConvertingRun {
   void RunStage(FileWork& w, Stage reached, Work&& work) {
     try {
       work();
+    } catch (const std::bad_alloc&) {
+      OutOfMemory(w);
     } catch (...) {
       w.error = std::current_exception();
     }
@@ -305,6 +366,8 @@ class ConvertingRun {
     ++next_plan_;
     try {
       PlanStage(w, o_);
+    } catch (const std::bad_alloc&) {
+      OutOfMemory(w);
     } catch (...) {
       w.error = std::current_exception();
       stop_planning_ = true;
@@ -350,7 +413,7 @@ class ConvertingRun {
       host_.EntryNotConverted(w.entry, w.refusal);
       return;
     }
-    const bool move = o_.Operation == TFileOperation::kMoveFiles;
+    const bool move = Moves();
     const std::string source = SourceFolder(w.entry) + w.entry.FileName;
     const std::string replaceable = move ? source : std::string();
     const SaveResult saved = w.staged.Waiting()
@@ -362,10 +425,11 @@ class ConvertingRun {
       return;
     }
     // The source goes only now that its output is in place (unless the output replaced it).
-    if (move && saved.path != source) DeleteFile(source);
     host_.EntryConverted(w.entry, saved.path);
-    return;
+    if (move && saved.path != source) DeleteSource(w.entry, host_);
   }
+
+  bool Moves() const { return o_.Operation == TFileOperation::kMoveFiles; }
 
   TConvertOptions& o_;              // carries crop and resize from file to file
   const TConvertOptions constant_;  // what the workers read: the fields no file changes
@@ -389,28 +453,46 @@ class ConvertingRun {
   bool stop_planning_ = false;
   // The preview's picture while a file is current, to be put back when it is delivered.
   std::optional<TBitmap> preview_;
+  const BatchSources sources_;
 
   // Last, so that it is stopped before the files its tasks work on go.
   WorkerPool pool_;
 };
 
+// Why entry i of a simple run is not copied, or nothing when it is.
+std::string SimpleRefusal(const BatchSources& sources, const std::vector<TImageEntry>& entries,
+                          std::size_t i, const std::string& target, bool move) {
+  if (move) {
+    if (std::string earlier = sources.MovedEarlier(entries, i); !earlier.empty()) return earlier;
+  }
+  if (sources.LaterSource(target, i)) {
+    return "would replace \"" + target + "\", which comes later in this batch";
+  }
+  return {};
+}
+
 void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries,
                ConversionHost& host) {
+  const BatchSources sources(entries);
+  const bool move = o.Operation == TFileOperation::kSimpleMove;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const TImageEntry& entry = entries[i];
     const std::string source = SourceFolder(entry) + entry.FileName;
     const std::string target = OutputFolder(entry, o) + OutputName(int(i), entry.FileName, o);
     // Copying a file onto itself, and then deleting it for a move, would lose it.
     if (SameFile(source, target)) continue;
+    std::string reason = SimpleRefusal(sources, entries, i, target, move);
+    if (!reason.empty()) {
+      host.EntryNotConverted(entry, reason);
+      continue;
+    }
     // A moved file's copy must be on disk before the source goes.
-    const bool move = o.Operation == TFileOperation::kSimpleMove;
-    std::string reason;
     if (!CopyFileTo(source, target, move ? Durability::kOnDisk : Durability::kCached, &reason)) {
       host.EntryNotConverted(entry, "cannot copy to \"" + target + "\": " + reason);
       continue;
     }
-    if (move) DeleteFile(source);
     host.EntryConverted(entry, target);
+    if (move) DeleteSource(entry, host);
   }
   if (o.Operation == TFileOperation::kSimpleMove) host.ClearAllItems();
 }
@@ -486,10 +568,14 @@ void RunConversion(TConvertOptions& options, const std::vector<TImageEntry>& ent
   }
   const bool converting = Converts(options.Operation);
   RunModeGuard run_mode(host, converting);
-  if (converting) {
-    ConvertingRun(options, entries, host, settings).Run();
-  } else {
-    RunSimple(options, entries, host);
+  try {
+    if (converting) {
+      ConvertingRun(options, entries, host, settings).Run();
+    } else {
+      RunSimple(options, entries, host);
+    }
+  } catch (const std::bad_alloc&) {
+    throw std::runtime_error("out of memory");  // in words a user reads, not the type's name
   }
 }
 

@@ -1,9 +1,10 @@
 #include <exception>
+#include <new>
 #include <string_view>
 
-#include "formats/formats.h"
 #include "formats/exif/ExifData.h"
 #include "formats/exif/exif_report.h"
+#include "formats/formats.h"
 #include "formats/gif/gif_codec.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/metafile/metafile.h"
@@ -79,6 +80,8 @@ Status RunDecoder(const DecoderRow& row, const std::string& path, TBitmap& image
                   const CodecServices& services) {
   try {
     return row.decoder(path, image, services);
+  } catch (const std::bad_alloc&) {
+    return Status::Error("out of memory");
   } catch (const std::exception& e) {
     return Status::Error(e.what());
   }

@@ -71,4 +71,43 @@ std::string DisplayText(std::string_view text) {
   return IsValidUtf8(text) ? std::string(text) : Cp1251ToUtf8(text);
 }
 
+namespace {
+
+void AppendHex(std::string& out, unsigned char byte) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  out += "\\x";
+  out += kDigits[byte >> 4];
+  out += kDigits[byte & 0xF];
+}
+
+}  // namespace
+
+std::string EscapeControls(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == '\\') {
+      out += "\\\\";
+    } else if (byte == '\n') {
+      out += "\\n";
+    } else if (byte == '\r') {
+      out += "\\r";
+    } else if (byte == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      AppendHex(out, byte);
+    } else if (byte == 0xC2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) < 0xA0 &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+      // U+0080 to U+009F: terminals take some of them as commands.
+      AppendHex(out, byte);
+      AppendHex(out, static_cast<unsigned char>(text[++i]));
+    } else {
+      out += char(byte);
+    }
+  }
+  return out;
+}
+
 }  // namespace tolvane

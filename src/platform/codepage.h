@@ -16,4 +16,9 @@ bool IsValidUtf8(std::string_view text);
 // this system), otherwise read as Windows-1251.
 std::string DisplayText(std::string_view text);
 
+// A UTF-8 text with its control characters (C0, DEL and C1) written as \n, \r, \t or \xHH, and
+// backslashes doubled: a file name can then never start a line of its own, move the cursor or
+// pass for the escape of another name.
+std::string EscapeControls(std::string_view text);
+
 }  // namespace tolvane

@@ -209,14 +209,23 @@ bool FileExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+std::optional<FileId> FileIdentity(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  const auto id = FileIdentity(a);
+  return id && id == FileIdentity(b);
+}
+
+bool DeleteFile(const std::string& path, std::string* error) {
+  if (::unlink(path.c_str()) == 0) return true;
+  if (error) *error = std::strerror(errno);
+  return false;
+}
 
 bool CopyFileTo(const std::string& source, const std::string& target, Durability durability,
                 std::string* error) {

@@ -61,10 +61,19 @@ class StagedFile {
 };
 
 bool FileExists(const std::string& path);
+
+// A file as the kernel knows it: its device and inode, after following links.
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  auto operator<=>(const FileId&) const = default;
+};
+// Nothing when the path names no file.
+std::optional<FileId> FileIdentity(const std::string& path);
 // Whether two paths name one file, however they reach it (links, bind mounts, "..").
 bool SameFile(const std::string& a, const std::string& b);
-// Deletes a file; false when it could not be deleted.
-bool DeleteFile(const std::string& path);
+// Deletes a file; false, with the system's reason in *error when given, when it could not.
+bool DeleteFile(const std::string& path, std::string* error = nullptr);
 // Copies one file, replacing an existing target; the target appears complete or not at all.
 // On failure *error, when given, says why in the system's words.
 bool CopyFileTo(const std::string& source, const std::string& target,

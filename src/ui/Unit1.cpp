@@ -930,8 +930,18 @@ void TConvertorForm::ResizeTargetChanged(int width, int height) {
 }
 
 void TConvertorForm::EntryNotConverted(const TImageEntry& entry, const std::string& reason) {
-  Panel4->setText(
-      QStringLiteral("  %1: %2").arg(FromBytes(entry.FileName), ShownText(reason)));
+  ShowEntryProblem(entry, reason);
+}
+
+void TConvertorForm::SourceNotDeleted(const TImageEntry& entry, const std::string& reason) {
+  ShowEntryProblem(entry, reason);
+}
+
+void TConvertorForm::ShowEntryProblem(const TImageEntry& entry, const std::string& reason) {
+  // A name can hold any byte but '/'; escaped, neither it nor the reason breaks the line.
+  Panel4->setText(QStringLiteral("  %1: %2")
+                      .arg(FromBytes(EscapeControls(entry.FileName)),
+                           QString::fromStdString(EscapeControls(DisplayText(reason)))));
 }
 
 }  // namespace tolvane

@@ -90,6 +90,7 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   void CropRangesChanged(const CropRanges& ranges) override;
   void ResizeTargetChanged(int width, int height) override;
   void EntryNotConverted(const TImageEntry& entry, const std::string& reason) override;
+  void SourceNotDeleted(const TImageEntry& entry, const std::string& reason) override;
   TimgData* MetadataHolder() override { return &metadata_; }
 
   // Controls, by their design names.
@@ -217,6 +218,7 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void ShowEntryProblem(const TImageEntry& entry, const std::string& reason);
   // Runs a handler inside the general error report.
   template <typename Handler>
   void Guarded(Handler&& handler);

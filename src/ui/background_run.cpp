@@ -127,4 +127,8 @@ void BackgroundRun::EntryConverted(const TImageEntry& entry, const std::string& 
   OnWindow([this, &entry, &output_path] { host_.EntryConverted(entry, output_path); });
 }
 
+void BackgroundRun::SourceNotDeleted(const TImageEntry& entry, const std::string& reason) {
+  OnWindow([this, &entry, &reason] { host_.SourceNotDeleted(entry, reason); });
+}
+
 }  // namespace tolvane

@@ -49,6 +49,7 @@ class BackgroundRun final : public ConversionHost {
   void CodecBeep() override;
   void EntryNotConverted(const TImageEntry& entry, const std::string& reason) override;
   void EntryConverted(const TImageEntry& entry, const std::string& output_path) override;
+  void SourceNotDeleted(const TImageEntry& entry, const std::string& reason) override;
 
  private:
   // Runs call on the window's thread and waits for it; what it throws is thrown here.

@@ -1,14 +1,14 @@
 // tolvane-batch as a script would use it: exit statuses, stderr lines, outputs on disk.
-#include <sys/wait.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "frozen_folder.h"
 #include "imaging/tbitmap.h"
 #include "temp_dir.h"
 
@@ -23,8 +23,8 @@ struct Outcome {
   std::string output;  // stdout and stderr together
 };
 
-Outcome RunBatch(const std::string& arguments) {
-  const std::string command = std::string(TOLVANE_BATCH_EXE) + " " + arguments + " 2>&1";
+Outcome RunBatch(const std::string& arguments, const std::string& before = "") {
+  const std::string command = before + TOLVANE_BATCH_EXE + " " + arguments + " 2>&1";
   Outcome outcome;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return outcome;
@@ -90,12 +90,67 @@ TEST(Batch, SuccessExitsWithZeroAndMoveRemovesTheSource) {
   EXPECT_EQ(result.Pixels(0, 0), RGBColor(255, 0, 0));
 }
 
-TEST(Batch, RunStoppedByAnErrorExitsWithOne) {
+// The files after the one that stopped the run are named too: a script learns of each entry.
+TEST(Batch, RunStoppedByAnErrorExitsWithOneAndNamesTheFilesAfter) {
   TempDir in, out;
   WriteBmp(in / "a.bmp", 8, 8);
-  const Outcome o = RunBatch("--crop 20,0,0,0 -o " + out.folder() + " " + (in / "a.bmp"));
+  WriteBmp(in / "b.bmp", 8, 8);
+  const Outcome o =
+      RunBatch("--crop 20,0,0,0 -o " + out.folder() + " " + (in / "a.bmp") + " " + (in / "b.bmp"));
   EXPECT_EQ(o.status, 1);
-  EXPECT_THAT(o.output, HasSubstr("Scrollbar property out of range"));
+  EXPECT_EQ(o.output, "tolvane-batch: " + (in / "a.bmp") +
+                          ": the run stopped: Scrollbar property out of range\n"
+                          "tolvane-batch: " +
+                          (in / "b.bmp") + ": not converted: the run stopped before this file\n");
+}
+
+// An output in place whose source could not be moved away is not a success.
+TEST(Batch, MoveThatCannotDeleteItsSourceExitsWithOne) {
+  TempDir in, out;
+  WriteBmp(in / "a.bmp", 2, 2);
+  testing::FrozenFolder frozen(in.folder());
+  if (!frozen.frozen()) GTEST_SKIP() << "no way to make a folder undeletable here";
+  const Outcome o = RunBatch("--operation move -o " + out.folder() + " " + (in / "a.bmp"));
+  EXPECT_EQ(o.status, 1);
+  EXPECT_THAT(o.output, HasSubstr(in / "a.bmp: cannot delete the source: "));
+  EXPECT_EQ(out.Files(), std::vector<std::string>{"a.bmp"});
+}
+
+// A file that needs more memory than the process may have fails alone, in plain words.
+TEST(Batch, OutOfMemoryFailsTheFileAloneInPlainWords) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#endif
+  TempDir in, out;
+  // A 16000 x 16000 RLE8 picture that is nothing but its end code: 1 KB asking for 256 MB.
+  std::vector<std::uint8_t> bmp = {'B', 'M', 0x38, 4, 0, 0, 0, 0, 0, 0, 0x36, 4, 0, 0};
+  const std::uint8_t info[] = {40, 0, 0, 0, 0x80, 0x3E, 0, 0, 0x80, 0x3E, 0, 0, 1, 0,
+                               8,  0, 1, 0, 0,    0,    2, 0, 0,    0,    0, 0, 0, 0,
+                               0,  0, 0, 0, 0,    1,    0, 0, 0,    0,    0, 0};
+  bmp.insert(bmp.end(), std::begin(info), std::end(info));
+  bmp.resize(bmp.size() + 1024);  // the palette
+  bmp.insert(bmp.end(), {0, 1});
+  testing::WriteBytes(in / "big.bmp", bmp);
+  WriteBmp(in / "small.bmp", 2, 2);
+  const Outcome o =
+      RunBatch("-o " + out.folder() + " " + (in / "big.bmp") + " " + (in / "small.bmp"),
+               "ulimit -v 200000; ");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.output, "tolvane-batch: " + (in / "big.bmp") + ": cannot decode: out of memory\n");
+  EXPECT_EQ(out.Files(), std::vector<std::string>{"small.bmp"});
+}
+
+// A line break in a file name cannot forge a report line of its own.
+TEST(Batch, ControlCharactersInNamesAreEscaped) {
+  TempDir in, out;
+  const std::string name = "x\ntolvane-batch: y.bmp";
+  testing::WriteBytes(in / name, {'B', 'M'});
+  const Outcome o = RunBatch("-o " + out.folder() + " '" + (in / name) + "'");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(o.output.starts_with("tolvane-batch: " + in.folder() +
+                                   "x\\ntolvane-batch: y.bmp: cannot decode"))
+      << o.output;
+  EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), 1) << o.output;
 }
 
 // Every format we write reads back to the same picture (JPEG within its loss).

@@ -14,6 +14,7 @@ class RecordingHost : public ConversionHost {
   std::vector<std::string> messages;
   std::vector<std::string> not_converted;  // "file: reason"
   std::vector<std::string> outputs;
+  std::vector<std::string> not_deleted;  // "file: reason"
   std::vector<CropRanges> crop_ranges;
   int pumped = 0;
   bool in_run_mode = false;
@@ -41,6 +42,9 @@ class RecordingHost : public ConversionHost {
   }
   void EntryConverted(const TImageEntry&, const std::string& path) override {
     outputs.push_back(path);
+  }
+  void SourceNotDeleted(const TImageEntry& e, const std::string& reason) override {
+    not_deleted.push_back(e.FileName + ": " + reason);
   }
 
  private:

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "formats/exif/ExifData.h"
+#include "frozen_folder.h"
 #include "imaging/tbitmap.h"
 #include "platform/file_ops.h"
 #include "recording_host.h"
@@ -199,6 +200,66 @@ TEST_F(RunConversionTest, SimpleCopyAndMoveCopyUnchangedAndDeleteOnlyAfterACopy)
   RunConversion(o, {{0, "x.JPG", "", "", in / "x.JPG"}}, host);
   EXPECT_TRUE(in.Files().empty());
   EXPECT_EQ(out.Files(), (std::vector<std::string>{"Image1.jpg", "x.JPG"}));
+}
+
+// A file listed twice, also by another name, is moved once: converting it a second time in
+// place would turn it twice. The same with workers, which decode ahead of the first delivery.
+TEST_F(RunConversionTest, MoveTakesAFileListedTwiceOnce) {
+  std::filesystem::create_symlink(in / "p.bmp", in / "alias.bmp");
+  TConvertOptions o = Options();
+  o.SameFolder = true;
+  o.Operation = TFileOperation::kMoveFiles;
+  o.RotateEnabled = true;
+  o.RotateOption = TRotateOption::kRotateRight;
+  for (const int jobs : {1, 2}) {
+    const TImageEntry p = WriteSource(in, "p.bmp", 3, 2);
+    host.not_converted.clear();
+    RunConversion(o, {p, p, {0, "alias.bmp", "", "", in / "alias.bmp"}}, host, RunSettings{jobs});
+    EXPECT_EQ(Load(in / "p.bmp").Width(), 2) << jobs;  // one quarter turn
+    const std::string earlier =
+        ": the same file as \"" + in / "p.bmp" + "\", earlier in this batch";
+    EXPECT_THAT(host.not_converted, ElementsAre("p.bmp" + earlier, "alias.bmp" + earlier));
+  }
+}
+
+// Renamed copies into the source folder would replace a file of the batch before its turn.
+TEST_F(RunConversionTest, SimpleRunsNeverReplaceALaterSourceOfTheBatch) {
+  for (const auto operation : {TFileOperation::kSimpleCopy, TFileOperation::kSimpleMove}) {
+    TempDir dir;
+    TConvertOptions o = Options();
+    o.Operation = operation;
+    o.SameFolder = true;
+    o.Rename = true;
+    testing::WriteBytes(dir / "x.jpg", {1});
+    testing::WriteBytes(dir / "Image1.jpg", {2});
+    host.not_converted.clear();
+    RunConversion(
+        o, {{0, "x.jpg", "", "", dir / "x.jpg"}, {0, "Image1.jpg", "", "", dir / "Image1.jpg"}},
+        host);
+    EXPECT_THAT(host.not_converted, ElementsAre("x.jpg: would replace \"" + dir / "Image1.jpg" +
+                                                "\", which comes later in this batch"));
+    EXPECT_EQ(testing::ReadBytes(dir / "x.jpg"), std::vector<std::uint8_t>{1});
+    EXPECT_EQ(testing::ReadBytes(dir / "Image2.jpg"), std::vector<std::uint8_t>{2});
+  }
+}
+
+// The output is in place but the source cannot go: the entry says so.
+TEST_F(RunConversionTest, AMoveThatCannotDeleteItsSourceSaysSo) {
+  for (const auto operation : {TFileOperation::kMoveFiles, TFileOperation::kSimpleMove}) {
+    TempDir source, target;
+    const TImageEntry p = WriteSource(source, "p.bmp", 2, 2);
+    TConvertOptions o = Options();
+    o.TargetFolder = target.folder();
+    o.Operation = operation;
+    testing::FrozenFolder frozen(source.folder());
+    if (!frozen.frozen()) GTEST_SKIP() << "no way to make a folder undeletable here";
+    host.not_deleted.clear();
+    RunConversion(o, {p}, host);
+    EXPECT_EQ(target.Files(), std::vector<std::string>{"p.bmp"});
+    EXPECT_EQ(source.Files(), std::vector<std::string>{"p.bmp"});
+    EXPECT_THAT(host.not_deleted,
+                ElementsAre(::testing::StartsWith("p.bmp: cannot delete the source: ")));
+  }
 }
 
 // Crop and canvas values are transposed after a quarter turn.

@@ -60,5 +60,23 @@ TEST(Codepage, DisplayTextKeepsUtf8AndConvertsTheRest) {
   EXPECT_FALSE(IsValidUtf8("\xED\xE5"));
 }
 
+TEST(Codepage, EscapeControlsLeavesNoLineBreakOrTerminalCommand) {
+  struct Case {
+    std::string text, shown;
+  };
+  const Case cases[] = {
+      {"a.png\ntolvane-batch: b.png: converted", "a.png\\ntolvane-batch: b.png: converted"},
+      {"tab\there\r", "tab\\there\\r"},
+      {"bell\a esc\x1b[2J del\x7f", "bell\\x07 esc\\x1b[2J del\\x7f"},
+      {"csi\xC2\x9B"
+       "2J",
+       "csi\\xc2\\x9b2J"},                               // U+009B, the one-byte CSI
+      {"back\\slash", "back\\\\slash"},                  // so an escape stays unambiguous
+      {"\xD0\xBF\xC2\xA0\xC2", "\xD0\xBF\xC2\xA0\xC2"},  // letters, U+00A0, a lone lead byte
+      {std::string("nul\0", 4), "nul\\x00"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(EscapeControls(c.text), c.shown) << c.text;
+}
+
 }  // namespace
 }  // namespace tolvane
