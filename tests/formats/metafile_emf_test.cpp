@@ -602,6 +602,38 @@ TEST(EmfHostile, WhatFollowsTheEndOfFileRecordIsIgnored) {
   }
 }
 
+// Drawing costs about one unit per pixel against a budget of a few passes over the picture and
+// 16384 units per byte of the file. A file of nothing but large fills stops drawing part-way, and
+// keeps what it drew; its records are still checked through to the end.
+TEST(EmfHostile, PlaybackStopsWhenItsWorkBudgetIsSpent) {
+  auto fills = [](int count, bool with_eof = true) {
+    EmfBuilder e = RedFill(1024);
+    Brush(e, 2, kBlue);
+    e.Record(43, Rect(0, 0, 100, 100));
+    Brush(e, 1, kRed);
+    for (int i = 0; i < count; ++i) e.Record(43, Rect(0, 200, 1024, 1024));
+    Brush(e, 3, kGreen);
+    e.Record(43, Rect(0, 0, 100, 100));
+    return e.Build(with_eof);
+  };
+  struct Case {
+    int fills;
+    TColor last;  // what the final record over the blue square leaves there
+  } cases[] = {
+      {10, kGreen},   // within the budget: everything is drawn
+      {1000, kBlue},  // 24 KB: about 500 fills fit, then nothing more
+  };
+  for (const Case& c : cases) {
+    const TBitmap image = Play(fills(c.fills));
+    ASSERT_EQ(image.Width(), 1024);
+    EXPECT_EQ(Hex(image.Pixels(50, 50)), Hex(c.last)) << c.fills;
+    EXPECT_EQ(Hex(image.Pixels(500, 500)), Hex(kRed)) << c.fills;
+    EXPECT_EQ(Hex(image.Pixels(500, 150)), Hex(kWhite)) << c.fills;
+  }
+  TBitmap image;
+  EXPECT_FALSE(DecodeMetafile(fills(1000, false), image, kMaxPixels).ok()) << "cut after spending";
+}
+
 TEST(EmfHostile, LyingFieldsAreSkippedAndPlaybackGoesOn) {
   const std::int32_t big = std::numeric_limits<std::int32_t>::max();
   struct Case {

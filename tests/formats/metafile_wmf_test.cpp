@@ -286,6 +286,25 @@ TEST(WmfHostile, DataThatEndsBeforeTheEndOfFileRecordFails) {
   EXPECT_EQ(Hex(image.Pixels(20, 20)), Hex(kWhite));
 }
 
+// The work budget of the EMF tests holds for WMF playback too.
+TEST(WmfHostile, PlaybackStopsWhenItsWorkBudgetIsSpent) {
+  for (const int fills : {10, 1000}) {
+    WmfBuilder w(1024, 1024, 96);
+    w.Record(0x02FA, RecordBytes().U16(5).I16(0).I16(0).U32(0))
+        .Record(0x012D, RecordBytes().U16(0));
+    w.Record(0x02FC, RecordBytes().U16(0).U32(kBlue).U16(0)).Record(0x012D, RecordBytes().U16(1));
+    w.Record(0x041B, Box(0, 0, 100, 100));
+    w.Record(0x02FC, RecordBytes().U16(0).U32(kRed).U16(0)).Record(0x012D, RecordBytes().U16(2));
+    for (int i = 0; i < fills; ++i) w.Record(0x041B, Box(0, 200, 1024, 1024));
+    w.Record(0x02FC, RecordBytes().U16(0).U32(kGreen).U16(0)).Record(0x012D, RecordBytes().U16(3));
+    w.Record(0x041B, Box(0, 0, 100, 100));
+    const TBitmap image = Play(w.Build());
+    ASSERT_EQ(image.Width(), 1024);
+    EXPECT_EQ(Hex(image.Pixels(50, 50)), Hex(fills == 10 ? kGreen : kBlue)) << fills;
+    EXPECT_EQ(Hex(image.Pixels(500, 500)), Hex(kRed)) << fills;
+  }
+}
+
 TEST(WmfHostile, LyingCountsAreSkipped) {
   WmfBuilder w = RedFill();
   w.Record(0x0324, RecordBytes().I16(30000).I16s({0, 0, 9, 9}));

@@ -2,6 +2,9 @@
 // The only drawing code of the metafile player: device-space paths, images, text and raster
 // operations on a white cairo image surface, antialiasing off. Everything above it works in
 // plain numbers and never sees cairo.
+// Each drawing call is charged an estimate of its work (about one unit per pixel it touches)
+// against a budget; a call that does not fit draws nothing and every later one is refused, so
+// a small file cannot make playback run for minutes.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -62,6 +65,13 @@ class Canvas {
   int Width() const { return width_; }
   int Height() const { return height_; }
 
+  // Work units the drawing calls may use from now on (unlimited until set).
+  void SetWorkBudget(std::uint64_t units) { budget_left_ = double(units); }
+  // Whether a call was refused for want of budget.
+  bool BudgetSpent() const { return spent_; }
+  // Units charged so far.
+  double WorkDone() const { return work_done_; }
+
   void Fill(const Path& path, const FillStyle& style, bool winding);
   void Stroke(const Path& path, const StrokeStyle& style);
 
@@ -84,16 +94,26 @@ class Canvas {
 
   void SetPixel(int x, int y, TColor colour);
 
-  // The pixels as a 24-bit image.
-  void CopyTo(TBitmap& image);
+  // The pixels as a 24-bit image. The canvas hands its memory back to the system as the rows
+  // are converted, so the picture is not held twice; nothing can be drawn afterwards.
+  void TakePixels(TBitmap& image);
 
-  struct Impl;  // cairo's objects; only Create makes one
+  struct Impl;  // cairo's objects and the pixel memory; only Create makes one
   Canvas(int width, int height, std::unique_ptr<Impl> impl);
 
  private:
+  // Takes units from the budget: false, and refused from then on, when they do not fit.
+  bool Charge(double units);
+  // Pixels of the device box [x0, x1) x [y0, y1) inside the surface and the clip.
+  double VisibleArea(double x0, double y0, double x1, double y1) const;
+  double PathArea(const Path& path, double margin) const;
+
   int width_;
   int height_;
   std::unique_ptr<Impl> impl_;
+  double budget_left_ = 1e300;
+  double work_done_ = 0;
+  bool spent_ = false;
 };
 
 }  // namespace tolvane::metafile

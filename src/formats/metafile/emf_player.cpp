@@ -666,7 +666,9 @@ Status PlayEmf(std::span<const std::uint8_t> bytes, const EmfHeader& h, Canvas& 
           (size < kRecordHead ? "less than its own head" : "past the end of the data"));
     }
     if (type == emr::kEof) return {};
-    if (size >= MinRecordSize(type)) {
+    // Once the work budget is spent nothing more is drawn, but the records are still walked:
+    // a cut file fails whether or not its drawing was finished.
+    if (size >= MinRecordSize(type) && !canvas.BudgetSpent()) {
       RecordCursor cursor(bytes.subspan(pos, size));
       cursor.Skip(kRecordHead);
       player.Play(type, cursor);

@@ -32,6 +32,8 @@ inline constexpr int kScreenDpi = 96;
 // Decodes an EMF or placeable WMF. On failure the image is left empty and the status says why.
 // Records must lead to the end-of-file record: data that ends before it, or a record whose size
 // runs past the data, fails the decode. Fields that lie inside a whole record only skip it.
+// Drawing has a work budget that grows with the file's size; once it is spent, playback draws
+// nothing more and the picture is what was drawn before.
 Status DecodeMetafile(std::span<const std::uint8_t> bytes, TBitmap& image,
                       std::uint64_t max_pixels);
 

@@ -33,7 +33,8 @@ Status ReadEmfHeader(std::span<const std::uint8_t> bytes, EmfHeader& header);
 Status ReadPlaceableHeader(std::span<const std::uint8_t> bytes, PlaceableHeader& header);
 
 // Play the records onto the canvas up to the end-of-file record. Data that ends before it, or
-// a record whose size runs past the data, fails.
+// a record whose size runs past the data, fails. Records after the canvas's work budget is
+// spent are checked but not played.
 Status PlayEmf(std::span<const std::uint8_t> bytes, const EmfHeader& header, Canvas& canvas,
                std::uint64_t max_pixels);
 Status PlayWmf(std::span<const std::uint8_t> bytes, const PlaceableHeader& header, Canvas& canvas,

@@ -445,7 +445,7 @@ Status PlayWmf(std::span<const std::uint8_t> bytes, const PlaceableHeader& h, Ca
                            (size < 6 ? "less than its own head" : "past the end of the data"));
     }
     if (function == meta::kEof) return {};
-    if (size - 6 >= MinParams(function)) {
+    if (size - 6 >= MinParams(function) && !canvas.BudgetSpent()) {
       RecordCursor cursor(bytes.subspan(pos, static_cast<std::size_t>(size)));
       cursor.Skip(6);
       player.Play(function, cursor);
