@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "platform/file_ops.h"
 #include "platform/message_sink.h"
 #include "ui/About.h"
 #include "ui/Unit1.h"
@@ -23,6 +24,7 @@ class WindowMessages final : public tolvane::MessageSink {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  tolvane::RemoveTemporariesOnSignals();
   QApplication::setApplicationName(QStringLiteral("Tolvane"));
   WindowMessages messages;
   tolvane::MessageSink* previous = tolvane::SetMessageSink(&messages);

@@ -16,6 +16,7 @@
 #include "formats/exif/ExifData.h"
 #include "formats/formats.h"
 #include "platform/codepage.h"
+#include "platform/file_ops.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 
@@ -199,6 +200,7 @@ int Run(int argc, char** argv) {
     return 0;
   }
   if (!args.exif_report.empty()) return PrintExifReport(args.exif_report);
+  RemoveTemporariesOnSignals();
   const std::vector<TImageEntry> entries = EntriesFor(args.files);
   BatchHost host(entries, !args.quiet && ::isatty(STDERR_FILENO), args.report);
   try {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -497,6 +498,13 @@ void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries
   if (o.Operation == TFileOperation::kSimpleMove) host.ClearAllItems();
 }
 
+// Clears what runs that died left in the folders this one writes to.
+void RemoveStaleTemporariesOf(const TConvertOptions& o, const std::vector<TImageEntry>& entries) {
+  std::set<std::string> folders;
+  for (const TImageEntry& entry : entries) folders.insert(OutputFolder(entry, o));
+  for (const std::string& folder : folders) RemoveStaleTemporaries(folder);
+}
+
 }  // namespace
 
 void ApplyAdjustments(TBitmap& image, const TConvertOptions& o) {
@@ -568,6 +576,7 @@ void RunConversion(TConvertOptions& options, const std::vector<TImageEntry>& ent
   }
   const bool converting = Converts(options.Operation);
   RunModeGuard run_mode(host, converting);
+  RemoveStaleTemporariesOf(options, entries);
   try {
     if (converting) {
       ConvertingRun(options, entries, host, settings).Run();

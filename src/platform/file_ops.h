@@ -21,9 +21,9 @@ enum class WriteMode { kReplace, kNoReplace };
 enum class Durability { kCached, kOnDisk };
 enum class WriteResult { kWritten, kExists, kFailed };
 
-// Writes bytes under a temporary name in the target's folder and renames it into place, so the
-// final name never holds a half-written file. kNoReplace never replaces an existing file and
-// reports kExists instead.
+// Writes bytes as a new file and puts it at path whole or not at all: the final name never
+// holds a half-written file. kNoReplace never replaces an existing file and reports kExists
+// instead.
 WriteResult WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
                             WriteMode mode, std::string* error,
                             Durability durability = Durability::kOnDisk);
@@ -33,9 +33,10 @@ WriteResult WriteFileAtomic(const std::string& path,
                             std::span<const std::span<const std::uint8_t>> pieces, WriteMode mode,
                             std::string* error, Durability durability = Durability::kOnDisk);
 
-// A file written in full under a hidden temporary name in its target's folder, waiting for its
-// final name (the slow part of a write can so run before the name is decided). Removed again
-// unless placed.
+// A file written in full in its target's folder, waiting for its final name (the slow part of
+// a write can so run before the name is decided). It has no name at all where the file system
+// allows (nothing is left if the process dies), otherwise a hidden one that the signal
+// handlers and the next run remove. Removed again unless placed.
 class StagedFile {
  public:
   StagedFile() = default;
@@ -46,19 +47,41 @@ class StagedFile {
   StagedFile& operator=(const StagedFile&) = delete;
 
   // Whether a staged file waits to be placed.
-  bool Waiting() const { return !temp_.empty(); }
+  bool Waiting() const { return fd_ >= 0 || !temp_.empty(); }
 
   // Writes the pieces beside `path`, waiting for the disk as durability says.
   bool Stage(const std::string& path, std::span<const std::span<const std::uint8_t>> pieces,
              Durability durability, std::string* error);
-  // Renames the staged file to path; kExists leaves it waiting for another name.
+  // Gives the staged file the name path (in the folder it was staged for); kExists leaves it
+  // waiting for another name.
   WriteResult Place(const std::string& path, WriteMode mode, std::string* error);
 
  private:
+  friend bool CopyFileTo(const std::string&, const std::string&, Durability, std::string*);
+  // Creates the file and fills it; 0, or the errno of the failure (*created tells whether the
+  // file could be created at all).
+  template <typename Fill>
+  int StageWith(const std::string& path, Durability durability, Fill&& fill, bool* created);
+  bool PlaceUnnamed(const std::string& path, WriteMode mode);
+  bool PlaceNamed(const std::string& path, WriteMode mode);
+  void ForgetName(bool unlink);
   void Discard();
-  std::string temp_;
+
+  int fd_ = -1;       // an unnamed file, open until linked
+  std::string temp_;  // a named temporary
+  int slot_ = -1;     // its place among the names the signal handlers remove
   Durability durability_ = Durability::kOnDisk;
 };
+
+// Stages under hidden names even where unnamed files are possible: the way the tests reach the
+// path taken on file systems without them.
+void UseNamedTemporaries(bool on);
+// Removes the hidden temporaries that runs which died left in a folder (those of live
+// processes, and recent ones that may belong to another machine, stay).
+void RemoveStaleTemporaries(const std::string& folder);
+// Has SIGINT, SIGTERM, SIGHUP and SIGQUIT remove the named temporaries being written before
+// they end the process. Signals the caller ignores stay ignored.
+void RemoveTemporariesOnSignals();
 
 bool FileExists(const std::string& path);
 

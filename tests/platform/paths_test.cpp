@@ -102,7 +102,7 @@ TEST(FileOps, StagedFilesWaitForTheirNameAndLeaveNothingUnplaced) {
   {
     StagedFile staged;
     ASSERT_TRUE(staged.Stage(dir / "a", pieces, Durability::kCached, &error)) << error;
-    EXPECT_EQ(dir.Files().size(), 2u);
+    EXPECT_EQ(dir.Files().size(), 1u);  // unnamed while it waits: nothing to leave behind
     EXPECT_EQ(staged.Place(dir / "a", WriteMode::kNoReplace, &error), WriteResult::kExists);
     EXPECT_TRUE(staged.Waiting());
     EXPECT_EQ(staged.Place(dir / "b", WriteMode::kNoReplace, &error), WriteResult::kWritten);
@@ -131,15 +131,19 @@ TEST(FileOps, TheLongestNamesCanBeWritten) {
   std::string accented(70, 'd');
   for (int i = 0; i < 86; ++i) accented += "\xC3\xA9";  // é
   accented += ".jpg";
-  for (const std::string& name :
-       {std::string(255, 'a'), std::string(240, 'b') + ".png", accented}) {
-    ASSERT_LE(name.size(), 255u);
-    std::string error;
-    EXPECT_EQ(WriteFileAtomic(dir / name, bytes, WriteMode::kNoReplace, &error),
-              WriteResult::kWritten)
-        << name.size() << ": " << error;
-    EXPECT_EQ(testing::ReadBytes(dir / name), bytes);
+  for (const bool named : {false, true}) {
+    UseNamedTemporaries(named);
+    for (const std::string& name :
+         {std::string(255, 'a'), std::string(240, 'b') + ".png", accented}) {
+      ASSERT_LE(name.size(), 255u);
+      std::string error;
+      EXPECT_EQ(WriteFileAtomic(dir / name, bytes, WriteMode::kReplace, &error),
+                WriteResult::kWritten)
+          << name.size() << ": " << error;
+      EXPECT_EQ(testing::ReadBytes(dir / name), bytes);
+    }
   }
+  UseNamedTemporaries(false);
   EXPECT_EQ(dir.Files().size(), 3u);  // no temporary left behind
 }
 
