@@ -1,5 +1,6 @@
 // The segment scan, the EXIF walk, the value texts and the summaries of TimgData/TImageInfo.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -243,6 +244,13 @@ TEST(SegmentScan, ReadsOnlyJpegNames) {
   }
   EXPECT_FALSE(holder.ReadMetadata(dir / "missing.jpg"));
   EXPECT_EQ(holder.ErrorText(), "");
+  // A pipe or a folder named like a photograph is no file to scan (the pipe would block).
+  ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir / "folder.jpg");
+  for (const char* name : {"pipe.jpg", "folder.jpg"}) {
+    EXPECT_FALSE(holder.ReadMetadata(dir / name)) << name;
+    EXPECT_EQ(holder.ErrorText(), "") << name;
+  }
 }
 
 TEST(ExifEstimate, AddsThe35mmFocalLengthFromTheFocalPlane) {

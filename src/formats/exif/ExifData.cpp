@@ -450,7 +450,8 @@ bool TimgData::ReadMetadata(const std::string& file_name) {
   try {
     std::error_code ec;
     const std::filesystem::path path(file_name);
-    if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec)) return false;
+    // Only regular files: opening a pipe named like a photograph would wait forever.
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     file_name_ = file_name;
     file_size_ = std::filesystem::file_size(path, ec);
     if (ec) file_size_ = 0;
