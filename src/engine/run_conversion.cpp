@@ -75,10 +75,12 @@ void ApplyCanvas(TBitmap& image, const TConvertOptions& o) {
 // Why an operation's result of this size is refused, or nothing: operations are held to the
 // same pixel limit as decoding, so that a small file cannot make one ask for gigabytes.
 std::string TooLarge(std::int64_t width, std::int64_t height) {
-  // A side at or below zero gives an empty result, which needs no memory.
-  const auto side = [](std::int64_t v) { return std::uint64_t(std::max<std::int64_t>(v, 0)); };
-  if (WithinImageLimits(side(width), side(height))) return {};
-  return "too large: " + std::to_string(width) + " x " + std::to_string(height);
+  try {
+    RequireWithinImageLimits(width, height);
+    return {};
+  } catch (const ImageTooLarge& e) {
+    return e.what();
+  }
 }
 
 std::string CanvasTooLarge(const TBitmap& image, const TConvertOptions& o) {
@@ -219,12 +221,15 @@ void PlanStage(FileWork& w, TConvertOptions& o) {
       o.Operation == TFileOperation::kMoveFiles ? Durability::kOnDisk : Durability::kCached;
 }
 
-// A file that asks for more memory than there is fails alone; what it held is let go.
-void OutOfMemory(FileWork& w) {
+// A file that asks for more memory than there is, or for an image over the limits, fails
+// alone; what it held is let go.
+void Refuse(FileWork& w, std::string reason) {
   w.image.Clear();
   w.encoded = {};
-  w.refusal = "out of memory";
+  w.refusal = std::move(reason);
 }
+
+void OutOfMemory(FileWork& w) { Refuse(w, "out of memory"); }
 
 // Resamples, encodes and writes the output under a temporary name; the image is let go once
 // encoded, the encoding once written. When the write fails, delivery writes again the plain
@@ -332,6 +337,8 @@ class ConvertingRun {
       work();
     } catch (const std::bad_alloc&) {
       OutOfMemory(w);
+    } catch (const ImageTooLarge& e) {
+      Refuse(w, e.what());
     } catch (...) {
       w.error = std::current_exception();
     }
@@ -369,6 +376,8 @@ class ConvertingRun {
       PlanStage(w, o_);
     } catch (const std::bad_alloc&) {
       OutOfMemory(w);
+    } catch (const ImageTooLarge& e) {
+      Refuse(w, e.what());
     } catch (...) {
       w.error = std::current_exception();
       stop_planning_ = true;

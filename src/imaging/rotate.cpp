@@ -13,6 +13,7 @@
 #include "imaging/operations.h"
 #include "imaging/pixel_rows.h"
 #include "platform/checked_math.h"
+#include "platform/limits.h"
 
 namespace tolvane {
 namespace {
@@ -185,8 +186,7 @@ Corner TurnCorner(int x, int y, double cosine, double sine) {
 // About the top-left corner, shifted into the bounding box of the turned corners; each output
 // pixel samples the nearest source pixel of the reverse turn.
 void GeneralTurn(TBitmap& image, TColor background, double angle) {
-  const TBitmap source = TakeSource(image);
-  const int w = source.Width(), h = source.Height();
+  const int w = image.Width(), h = image.Height();
   const auto theta = static_cast<double>(static_cast<long double>(angle) * (kPi / 180.0L));
   const double cosine = std::cos(theta), sine = std::sin(theta);
   const Corner corners[4] = {TurnCorner(0, 0, cosine, sine), TurnCorner(w, 0, cosine, sine),
@@ -196,6 +196,9 @@ void GeneralTurn(TBitmap& image, TColor background, double angle) {
     min_x = std::min(min_x, c.x), max_x = std::max(max_x, c.x);
     min_y = std::min(min_y, c.y), max_y = std::max(max_y, c.y);
   }
+  // Before the sides become ints and the source is let go.
+  RequireWithinImageLimits(max_x - min_x, max_y - min_y);
+  const TBitmap source = TakeSource(image);
   image.Create(int(max_x - min_x), int(max_y - min_y), 24);
   image.FillRect(background);
   if (image.Empty()) return;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/limits.h"
+
 namespace tolvane {
 namespace {
 
@@ -47,6 +49,7 @@ void TBitmap::Reshape(int width, int height, int bpp) {
     height_ = std::max(height, 0);
     return;
   }
+  RequireWithinImageLimits(width, height);
   width_ = width;
   height_ = height;
   stride_ = StrideFor(width, bpp);

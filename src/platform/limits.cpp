@@ -15,4 +15,14 @@ Status CheckImageSize(std::uint64_t width, std::uint64_t height, const char* for
   return {};
 }
 
+ImageTooLarge::ImageTooLarge(std::int64_t width, std::int64_t height)
+    : std::length_error("too large: " + std::to_string(width) + " x " + std::to_string(height)) {}
+
+void RequireWithinImageLimits(std::int64_t width, std::int64_t height) {
+  if (width <= 0 || height <= 0) return;
+  if (!WithinImageLimits(std::uint64_t(width), std::uint64_t(height))) {
+    throw ImageTooLarge(width, height);
+  }
+}
+
 }  // namespace tolvane

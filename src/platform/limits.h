@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "platform/status.h"
@@ -16,5 +17,16 @@ inline constexpr std::uint32_t kMaxSide = 1u << 24;
 bool WithinImageLimits(std::uint64_t width, std::uint64_t height);
 // Checks a decoded image size against the limits; the message names the format.
 Status CheckImageSize(std::uint64_t width, std::uint64_t height, const char* format);
+
+// What an operation whose result would pass the limits throws instead of allocating it; the
+// run fails that file alone with the message "too large: W x H".
+class ImageTooLarge : public std::length_error {
+ public:
+  ImageTooLarge(std::int64_t width, std::int64_t height);
+};
+
+// Throws ImageTooLarge unless an image of this size stays within the limits (a side at or
+// below zero makes an empty image, which is always within them).
+void RequireWithinImageLimits(std::int64_t width, std::int64_t height);
 
 }  // namespace tolvane

@@ -5,6 +5,7 @@
 
 #include "imaging/operations.h"
 #include "imaging/ops_images.h"
+#include "platform/limits.h"
 
 namespace tolvane {
 namespace {
@@ -127,6 +128,21 @@ TEST(OpsRotateGeneralTest, BoundingBoxSizes) {
     EXPECT_EQ(image.Height(), t.out_height) << t.angle;
     EXPECT_EQ(image.BitsPerPixel(), 24);
   }
+}
+
+// A thin strip turned by 45 degrees asks for a square over the pixel limit: refused before
+// anything is allocated, the image left as it was.
+TEST(OpsRotateGeneralTest, ResultsOverThePixelLimitAreRefused) {
+  TBitmap image = RandomImage(30000, 3, 5);
+  try {
+    RotateImage(image, kWhite, 45);
+    ADD_FAILURE() << "no refusal";
+  } catch (const ImageTooLarge& e) {
+    EXPECT_STREQ(e.what(), "too large: 21215 x 21215");
+  }
+  EXPECT_EQ(image.Width(), 30000);
+  EXPECT_EQ(image.Height(), 3);
+  EXPECT_THROW(TBitmap().Create(20000, 20000, 24), ImageTooLarge);
 }
 
 TEST(OpsRotateGeneralTest, TurnsAboutTheTopLeftCornerWithBackgroundOutside) {
