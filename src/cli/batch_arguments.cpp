@@ -7,13 +7,18 @@
 #include <stdexcept>
 
 #include "engine/naming.h"
+#include "formats/codecs.h"
 
 namespace tolvane::cli {
 
-const char kUsage[] = R"(Usage: tolvane-batch [options] FILE...
+namespace {
+
+// The help text; @READABLE@ and @WRITERS@ come from the codec table.
+const char kUsageTemplate[] = R"(Usage: tolvane-batch [options] FILE...
 
 Converts image files (BMP, JPEG, PNG, GIF, TIFF, PSD, EMF and placeable WMF) in the
-order given, exactly as the window's Run command does with its list.
+order given, exactly as the window's Run command does with its list. Files of these
+types are read: @READABLE@
 
 Where the outputs go and what they are called:
   -o, --output-dir DIR        folder of the outputs (default: the temporary folder)
@@ -26,7 +31,7 @@ A converted output whose name is taken gets a random number and "_" in front, so
 is replaced; simple-copy and simple-move replace a file of the same name, as a copy does.
 
 Output format:
-  -f, --format FMT            keep (default) | bmp | jpeg | png | gif | tiff | emf
+  -f, --format FMT            keep (default) | @WRITERS@
   -q, --jpeg-quality N        1..100 (default 100)
       --clear-exif            JPEG outputs carry no metadata
       --png-compression N     0..9 (default 6)
@@ -61,6 +66,26 @@ Every file that yields no output is named on stderr with the reason.
 Exit status: 0 when every file produced its output, 1 when one did not or the run stopped
 on an error, 2 for bad usage.
 )";
+
+void ReplaceAll(std::string& text, std::string_view key, const std::string& value) {
+  for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
+    text.replace(at, key.size(), value);
+    at += value.size();
+  }
+}
+
+}  // namespace
+
+std::string Usage() {
+  std::string writers;
+  for (const WriterRow& writer : Writers()) {
+    writers += (writers.empty() ? "" : " | ") + std::string(writer.name);
+  }
+  std::string text = kUsageTemplate;
+  ReplaceAll(text, "@READABLE@", ReadableExtensions());
+  ReplaceAll(text, "@WRITERS@", writers);
+  return text;
+}
 
 namespace {
 
@@ -129,46 +154,63 @@ using Handler = std::function<void(BatchArguments&, const std::string&)>;
 
 const std::map<std::string, Handler>& ValueOptions() {
   static const std::map<std::string, Handler> options = {
-      {"--output-dir", [](BatchArguments& a, const std::string& v) { a.options.TargetFolder = FolderText(v); }},
-      {"--operation", [](BatchArguments& a, const std::string& v) {
+      {"--output-dir",
+       [](BatchArguments& a, const std::string& v) { a.options.TargetFolder = FolderText(v); }},
+      {"--operation",
+       [](BatchArguments& a, const std::string& v) {
          a.options.Operation = Choose<TFileOperation>(v, "--operation",
              {{"copy", TFileOperation::kCopyFiles}, {"move", TFileOperation::kMoveFiles},
               {"simple-copy", TFileOperation::kSimpleCopy}, {"simple-move", TFileOperation::kSimpleMove}});
        }},
-      {"--rename", [](BatchArguments& a, const std::string& v) {
+      {"--rename",
+       [](BatchArguments& a, const std::string& v) {
          if (const auto problem = BaseNameProblem(v)) Bad(*problem);
          a.options.Rename = true;
          a.options.BaseName = v;
        }},
-      {"--format", [](BatchArguments& a, const std::string& v) {
-         a.options.OutputFormat = Choose<TOutputFormat>(v, "--format",
-             {{"keep", TOutputFormat::kKeepExtension}, {"bmp", TOutputFormat::kBitmap},
-              {"jpeg", TOutputFormat::kJpeg}, {"png", TOutputFormat::kPng}, {"gif", TOutputFormat::kGif},
-              {"tiff", TOutputFormat::kTiff}, {"emf", TOutputFormat::kEmf}});
+      {"--format",
+       [](BatchArguments& a, const std::string& v) {
+         std::map<std::string, TOutputFormat> formats = {{"keep", TOutputFormat::kKeepExtension}};
+         for (std::size_t i = 0; i < Writers().size(); ++i) {
+           formats.emplace(Writers()[i].name, static_cast<TOutputFormat>(i + 1));
+         }
+         a.options.OutputFormat = Choose<TOutputFormat>(v, "--format", formats);
        }},
-      {"--jpeg-quality", [](BatchArguments& a, const std::string& v) { a.options.JpegQuality = ParseInt(v, "--jpeg-quality", 1, 100); }},
-      {"--png-compression", [](BatchArguments& a, const std::string& v) { a.options.PngCompression = ParseInt(v, "--png-compression", 0, 9); }},
-      {"--rotate", [](BatchArguments& a, const std::string& v) {
+      {"--jpeg-quality",
+       [](BatchArguments& a, const std::string& v) {
+         a.options.JpegQuality = ParseInt(v, "--jpeg-quality", 1, 100);
+       }},
+      {"--png-compression",
+       [](BatchArguments& a, const std::string& v) {
+         a.options.PngCompression = ParseInt(v, "--png-compression", 0, 9);
+       }},
+      {"--rotate",
+       [](BatchArguments& a, const std::string& v) {
          a.options.RotateEnabled = true;
          a.options.RotateOption = Choose<TRotateOption>(v, "--rotate",
              {{"right", TRotateOption::kRotateRight}, {"left", TRotateOption::kRotateLeft},
               {"flip-vertical", TRotateOption::kFlipVertically}, {"flip-horizontal", TRotateOption::kFlipHorizontally}});
        }},
-      {"--crop", [](BatchArguments& a, const std::string& v) {
+      {"--crop",
+       [](BatchArguments& a, const std::string& v) {
          const auto c = ParseList(v, "--crop", 1 << 24);
          a.options.CropEnabled = true;
          a.options.CropLeft = c[0], a.options.CropTop = c[1], a.options.CropRight = c[2], a.options.CropBottom = c[3];
        }},
-      {"--canvas", [](BatchArguments& a, const std::string& v) {
+      {"--canvas",
+       [](BatchArguments& a, const std::string& v) {
          const auto c = ParseList(v, "--canvas", 10000);
          a.options.CanvasEnabled = true;
          a.options.CanvasLeft = c[0], a.options.CanvasTop = c[1], a.options.CanvasRight = c[2], a.options.CanvasBottom = c[3];
        }},
-      {"--canvas-color", [](BatchArguments& a, const std::string& v) { a.options.CanvasColor = ParseColour(v); }},
+      {"--canvas-color",
+       [](BatchArguments& a, const std::string& v) { a.options.CanvasColor = ParseColour(v); }},
       {"--resize", [](BatchArguments& a, const std::string& v) { ParseResize(v, a.options); }},
-      {"--jobs", [](BatchArguments& a, const std::string& v) { a.jobs = ParseInt(v, "--jobs", 1, 256); }},
+      {"--jobs",
+       [](BatchArguments& a, const std::string& v) { a.jobs = ParseInt(v, "--jobs", 1, 256); }},
       {"--exif-report", [](BatchArguments& a, const std::string& v) { a.exif_report = v; }},
-      {"--aspect", [](BatchArguments& a, const std::string& v) {
+      {"--aspect",
+       [](BatchArguments& a, const std::string& v) {
          const int rule = Choose<int>(v, "--aspect", {{"width", 0}, {"height", 1}, {"none", 2}});
          a.options.AspectByWidth = rule == 0;
          a.options.AspectByHeight = rule == 1;

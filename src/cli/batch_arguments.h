@@ -22,6 +22,7 @@ struct BatchArguments {
 // message for the user on bad usage.
 BatchArguments ParseArguments(const std::vector<std::string>& args);
 
-extern const char kUsage[];
+// The --help text.
+std::string Usage();
 
 }  // namespace tolvane::cli

@@ -192,7 +192,7 @@ int Run(int argc, char** argv) {
     return 2;
   }
   if (args.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     return 0;
   }
   if (args.version) {

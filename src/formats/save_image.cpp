@@ -5,66 +5,30 @@
 #include <utility>
 #include <vector>
 
-#include "formats/exif/ExifData.h"
+#include "formats/codecs.h"
 #include "formats/formats.h"
-#include "formats/gif/gif_codec.h"
-#include "formats/jpeg/jpeg_codec.h"
-#include "formats/jpeg/jpeg_frame.h"
-#include "formats/metafile/metafile.h"
-#include "formats/png/png_codec.h"
-#include "formats/tiff/tiff.h"
 #include "platform/file_ops.h"
 #include "platform/paths.h"
 
 namespace tolvane {
 namespace {
 
-enum class Writer { kNone, kBmp, kJpeg, kPng, kGif, kTiff, kEmf };
-
 struct Choice {
-  Writer writer;
-  std::string name;  // the written name
+  const WriterRow* writer;  // null: none for this name
+  std::string name;         // the written name
 };
 
-Choice KeepExtensionChoice(const std::string& name) {
-  const std::string ext = LowerExtension(name);
-  if (ext == ".bmp") return {Writer::kBmp, name};
-  if (ext == ".psd") return {Writer::kBmp, ReplaceExtension(name, ".bmp")};
-  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jps") return {Writer::kJpeg, name};
-  if (ext == ".png") return {Writer::kPng, name};
-  if (ext == ".gif") return {Writer::kGif, name};
-  if (ext == ".tif") return {Writer::kTiff, name};
-  if (ext == ".emf") return {Writer::kEmf, name};
-  return {Writer::kNone, name};
-}
-
 Choice ChooseWriter(TOutputFormat format, const std::string& name) {
-  switch (format) {
-    case TOutputFormat::kKeepExtension:
-      return KeepExtensionChoice(name);
-    case TOutputFormat::kBitmap:
-      return {Writer::kBmp, ReplaceExtension(name, ".bmp")};
-    case TOutputFormat::kJpeg:
-      return {Writer::kJpeg, ReplaceExtension(name, ".jpg")};
-    case TOutputFormat::kPng:
-      return {Writer::kPng, ReplaceExtension(name, ".png")};
-    case TOutputFormat::kGif:
-      return {Writer::kGif, ReplaceExtension(name, ".gif")};
-    case TOutputFormat::kTiff:
-      return {Writer::kTiff, ReplaceExtension(name, ".tif")};
-    case TOutputFormat::kEmf:
-      return {Writer::kEmf, ReplaceExtension(name, ".emf")};
+  if (format == TOutputFormat::kKeepExtension) {
+    const CodecRow* row = FindCodec(name);
+    if (row == nullptr || row->keep_writer == nullptr) return {nullptr, name};
+    return {row->keep_writer,
+            row->keep_extension.empty() ? name : ReplaceExtension(name, row->keep_extension)};
   }
-  return {Writer::kNone, name};
-}
-
-Status EncodeJpegFile(const TBitmap& image, const SaveSettings& settings,
-                      std::vector<std::uint8_t>& out) {
-  std::vector<std::uint8_t> stream;
-  if (Status s = EncodeJpeg(image, settings.jpeg_quality, stream); !s) return s;
-  if (settings.clear_exif && settings.metadata != nullptr) settings.metadata->ClearMetadata();
-  out = WriteJpegWithMetadata(settings.metadata, stream, image.Width(), image.Height(), true);
-  return {};
+  const auto writers = Writers();
+  const auto index = static_cast<std::size_t>(format) - 1;
+  if (index >= writers.size()) return {nullptr, name};
+  return {&writers[index], ReplaceExtension(name, writers[index].extension)};
 }
 
 // Moves image into encoded as the BMP file's head and row views; false when the rows cannot
@@ -82,45 +46,21 @@ bool TakeBmpPieces(TBitmap& image, EncodedImage& encoded) {
   return true;
 }
 
-// The encoded file in `out`, or why there is none (no encoder for the writer in this version,
-// an empty image, an encoder failure).
-Status Encode(Writer writer, const TBitmap& image, const SaveSettings& settings,
-              std::vector<std::uint8_t>& out) {
-  switch (writer) {
-    case Writer::kBmp:
-      out = image.SaveToBytes();
-      return {};
-    case Writer::kJpeg:
-      return EncodeJpegFile(image, settings, out);
-    case Writer::kPng:
-      return EncodePng(image, {settings.png_compression, settings.png_transparent}, out);
-    case Writer::kGif:
-      return EncodeGif(image, out);
-    case Writer::kTiff:
-      out = EncodeTiff(image);  // throws: a TIFF that cannot be made stops the run
-      return {};
-    case Writer::kEmf:
-      return EncodeEmf(image, out);
-    default:
-      return Status::Error("no writer for this format");
-  }
-}
-
 // Encodes image; `owned` is the same image when the caller hands it over.
 EncodedImage EncodeFor(const TBitmap& image, TBitmap* owned, const std::string& name,
                        const SaveSettings& settings) {
   const Choice choice = ChooseWriter(settings.format, name);
   EncodedImage encoded;
   encoded.name = choice.name;
-  if (choice.writer == Writer::kNone) {
+  if (choice.writer == nullptr) {
     const std::string ext = LowerExtension(name);
     encoded.refusal = "no writer for files of type " + (ext.empty() ? "(none)" : ext);
   } else if (image.Empty()) {
     // Every writer refuses alike, so no format leaves an empty file or stops the run for it.
     encoded.refusal = "the image is empty";
-  } else if (owned != nullptr && choice.writer == Writer::kBmp && TakeBmpPieces(*owned, encoded)) {
+  } else if (owned != nullptr && choice.writer->name == "bmp" && TakeBmpPieces(*owned, encoded)) {
     // The pixels themselves go to the file.
-  } else if (Status s = Encode(choice.writer, image, settings, encoded.bytes); !s) {
+  } else if (Status s = choice.writer->encode(image, settings, encoded.bytes); !s) {
     encoded.refusal = s.message();
   }
   return encoded;

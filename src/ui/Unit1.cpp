@@ -39,6 +39,7 @@
 #include "engine/compare.h"
 #include "engine/preview.h"
 #include "engine/run_conversion.h"
+#include "formats/codecs.h"
 #include "formats/formats.h"
 #include "platform/codepage.h"
 #include "platform/file_ops.h"
@@ -594,22 +595,9 @@ void TConvertorForm::SetTabMark(QWidget* page, bool on) {
 // ---------------------------------------------------------------- commands
 
 void TConvertorForm::OpenImages1Click() {
-  static const char* const kFilters[][2] = {
-      {"All Image Files (*.jpg;*.jpeg;*.jps;*.bmp;*.ico;*.emf;*.wmf;*.psd;*.png;*.gif;*.tif)",
-       "*.jpg;*.jpeg;*.jps;*.bmp;*.ico;*.emf;*.wmf;*.psd;*.png;*.gif;*.tif"},
-      {"JPEG Image File (*.jpg)", "*.jpg"},
-      {"JPEG Image File (*.jpeg)", "*.jpeg"},
-      {"Bitmaps (*.bmp)", "*.bmp"},
-      {"Enhanced Metafiles (*.emf)", "*.emf"},
-      {"Metafiles (*.wmf)", "*.wmf"},
-      {"PhotoShop Image File (*.psd)", "*.psd"},
-      {"PNG Image File (*.png)", "*.png"},
-      {"GIF - Compuserve GIF (*.gif)", "*.gif"},
-      {"TIF - Tagged Image File Format (*.tif)", "*.tif"},
-      {"JPEG Stereo Image File (*.jps)", "*.jps"}};
   QStringList filters;
-  for (const auto& [description, patterns] : kFilters) {
-    filters << NameFilter(QString::fromLatin1(description), QString::fromLatin1(patterns));
+  for (const auto& [description, patterns] : OpenDialogFilters()) {
+    filters << NameFilter(QString::fromStdString(description), QString::fromStdString(patterns));
   }
   const std::optional<QStringList> chosen =
       dialogs_->OpenFiles(this, QStringLiteral("Open Image File(s)"), filters);

@@ -1,9 +1,12 @@
 #include "ui/image_list.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStringList>
 #include <cmath>
+
+#include "formats/codecs.h"
 
 namespace tolvane {
 namespace {
@@ -46,13 +49,8 @@ QString DateTimeText(const QDateTime& value) {
 }
 
 bool AcceptedDropPath(const QString& path) {
-  static const QStringList kExtensions = {".jpg", ".jpeg", ".jps", ".bmp", ".gif",
-                                          ".png", ".psd",  ".tif", ".emf", ".wmf"};
-  const QString name = QFileInfo(path).fileName();
-  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-  if (dot < 0) return false;
-  const QString extension = name.mid(dot).toLower();
-  return kExtensions.contains(extension) && !QFileInfo(path).isDir();
+  const QFileInfo info(path);
+  return IsReadableImageName(QFile::encodeName(info.fileName()).toStdString()) && !info.isDir();
 }
 
 }  // namespace tolvane
