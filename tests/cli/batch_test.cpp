@@ -140,6 +140,16 @@ TEST(Batch, OutOfMemoryFailsTheFileAloneInPlainWords) {
   EXPECT_EQ(out.Files(), std::vector<std::string>{"small.bmp"});
 }
 
+// 75 bytes that an ordinary resize would make 4000 x 200000: refused before any allocation.
+TEST(Batch, AResizeOverThePixelLimitFailsItsFile) {
+  TempDir out;
+  const std::string bomb = std::string(TOLVANE_TEST_DATA) + "/bombs/png_2x100.png";
+  const Outcome o = RunBatch("--resize 4000x3000 -o " + out.folder() + " " + bomb);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.output, "tolvane-batch: " + bomb + ": too large: 4000 x 200000\n");
+  EXPECT_TRUE(out.Files().empty());
+}
+
 // A line break in a file name cannot forge a report line of its own.
 TEST(Batch, ControlCharactersInNamesAreEscaped) {
   TempDir in, out;
