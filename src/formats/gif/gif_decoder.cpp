@@ -126,8 +126,14 @@ Status DecodeFrame(std::span<const std::uint8_t> file, int index, TBitmap& image
       !s) {
     return s;
   }
-  if (std::uint64_t(desc.Width) * std::uint64_t(desc.Height) > max_pixels) {
-    return Status::Error("GIF: image larger than this caller accepts");
+  const std::uint64_t pixels = std::uint64_t(desc.Width) * std::uint64_t(desc.Height);
+  if (pixels > max_pixels) return Status::Error("GIF: image larger than this caller accepts");
+  // An LZW code takes at least 3 bits and stands for at most 4096 pixels: a frame larger than
+  // that allows is refused before its pixels are allocated.
+  if (pixels * 3 > std::uint64_t(file.size()) * 8 * 4096) {
+    return Status::Error("GIF: a frame of " + std::to_string(desc.Width) + " x " +
+                         std::to_string(desc.Height) + " pixels cannot come from a file of " +
+                         std::to_string(file.size()) + " bytes");
   }
   const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
   if (map == nullptr) return Status::Error("GIF: the frame has no colour table");
