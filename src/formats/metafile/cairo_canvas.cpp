@@ -354,6 +354,9 @@ void Canvas::DrawImage(const TBitmap& source, const Xform& to_device) {
   SurfacePtr surface = SurfaceFromImage(source);
   if (!surface) return;
   cairo_t* cr = impl_->cr.get();
+  // A context in an error state (a transform it could not take) draws nothing, and its
+  // source call would leak the pattern it makes.
+  if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) return;
   cairo_save(cr);
   cairo_matrix_t m;
   cairo_matrix_init(&m, to_device.m11, to_device.m12, to_device.m21, to_device.m22, to_device.dx,
