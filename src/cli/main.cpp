@@ -80,6 +80,9 @@ class BatchHost final : public ConversionHost {
 
   void SetProgressMaximum(int maximum) override { maximum_ = maximum; }
   void SetProgressPosition(int position) override {
+    // Positions only grow while files are processed; the run's end puts the bar back to 0, and
+    // the file last reached stays the one an error that stopped the run belongs to.
+    if (position < current_) return;
     ReportHeldMessages();
     current_ = position;
     if (show_progress_ && maximum_ >= 0) {

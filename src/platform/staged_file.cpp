@@ -288,18 +288,20 @@ int StagedFile::StageWith(const std::string& path, Durability durability, Fill&&
   UniqueFd fd(OpenUnnamed(path));
   if (!fd && errno != EOPNOTSUPP) return errno;
   if (!fd) {
-    // No unnamed files here: a hidden name, known to the signal handlers until it is placed.
+    // No unnamed files here: a hidden name, known to the signal handlers before the file
+    // exists and until it is placed. The name holds our pid, so a file already under it is
+    // ours or a dead process's leftover: a handler may remove it either way.
     for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
       temp_ = TempPath(path);
+      slot_ = Live().Add(temp_);
       fd = UniqueFd(::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-      if (!fd && errno != EEXIST) break;
+      if (fd) break;
+      const int failure = errno;
+      ForgetName(false);
+      errno = failure;
+      if (failure != EEXIST) break;
     }
-    if (!fd) {
-      const int error = errno;
-      temp_.clear();
-      return error;
-    }
-    slot_ = Live().Add(temp_);
+    if (!fd) return errno;
   }
   *created = true;
   const bool written =
