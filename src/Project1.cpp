@@ -1,6 +1,9 @@
 // Start-up of the window application.
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
+#include <QStringList>
+#include <cstdio>
 
 #include "platform/file_ops.h"
 #include "platform/message_sink.h"
@@ -34,6 +37,12 @@ int main(int argc, char** argv) {
   tolvane::TViewForm view(&form);
   form.SetSecondaryWindows(&about, &view);
   form.show();
+  // Files named on the command line, as a file manager's "Open with" names them.
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QFile::decodeName(argv[i]);
+  for (const QString& refused : form.AddCommandLineFiles(arguments)) {
+    std::fprintf(stderr, "tolvane: %s\n", QFile::encodeName(refused).constData());
+  }
   const int result = QApplication::exec();
   tolvane::SetMessageSink(previous);
   return result;

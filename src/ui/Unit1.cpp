@@ -609,9 +609,37 @@ void TConvertorForm::AddFilesAndFinish(const QStringList& paths) {
   FinishAddingFiles();
 }
 
+QStringList TConvertorForm::AddCommandLineFiles(const QStringList& arguments) {
+  QStringList accepted, refused;
+  for (const QString& argument : arguments) {
+    const QUrl url(argument);
+    const bool is_url = url.scheme() == QStringLiteral("file");
+    const QFileInfo info(is_url ? url.toLocalFile() : argument);
+    const char* why = nullptr;
+    if (is_url && !url.isLocalFile()) {
+      why = "not a local file";
+    } else if (!info.exists()) {
+      why = "no such file";
+    } else if (!info.isFile() || !AcceptedDropPath(info.absoluteFilePath())) {
+      why = "not an image Tolvane opens";
+    } else if (info.absoluteFilePath().size() > kMaxDroppedPathLength) {
+      // A drop cuts such a path; cut, it would name another file or none.
+      why = "path too long for the list";
+    }
+    if (why != nullptr) {
+      refused << argument + QStringLiteral(": ") + QLatin1String(why);
+    } else {
+      accepted << info.absoluteFilePath();
+    }
+  }
+  if (!accepted.isEmpty()) Guarded([this, &accepted] { AddFilesAndFinish(accepted); });
+  return refused;
+}
+
 void TConvertorForm::AddFiles(const QStringList& paths) {
   RemoveSortMarks();
   repaint();
+  Panel4->setToolTip(QString());
   Panel4->setText(QStringLiteral("   Add Images..."));
   Panel4->repaint();
   ImageView->setUpdatesEnabled(false);
@@ -756,6 +784,7 @@ void TConvertorForm::LoadSelectedPreview() {
   if (first == nullptr) return;
   Panel1->setText(QStringLiteral("Loading..."));
   ShowPreviewImage(first->text(kPathColumn));
+  Panel4->setToolTip(QString());  // the last run's problems belong to its summary only
   Panel4->setText(QStringLiteral("  Original Image Size: %1 x %2")
                       .arg(Image1->Picture().Width())
                       .arg(Image1->Picture().Height()));
@@ -817,6 +846,9 @@ std::vector<TImageEntry> TConvertorForm::Entries() const {
 
 void TConvertorForm::RunClick() {
   if (ListEmpty() || run_) return;
+  summary_.Start(ImageView->topLevelItemCount());
+  Panel4->setToolTip(QString());
+  run_clock_.start();
   run_ = std::make_unique<BackgroundRun>(*this, *this, ReadOptions(), Entries(),
                                          RunSettings{DefaultJobs()},
                                          [this](std::exception_ptr error) { RunFinished(error); });
@@ -824,6 +856,7 @@ void TConvertorForm::RunClick() {
 
 void TConvertorForm::RunFinished(std::exception_ptr error) {
   run_.reset();
+  ShowRunSummary();
   if (error) {
     Guarded([error] { std::rethrow_exception(error); });
   }
@@ -917,19 +950,42 @@ void TConvertorForm::ResizeTargetChanged(int width, int height) {
   Label11->setNum(height);
 }
 
+namespace {
+// A name can hold any byte but '/'; escaped, neither it nor a reason breaks a line.
+QString ShownEscaped(const std::string& bytes) { return FromBytes(EscapeControls(bytes)); }
+QString ShownReason(const std::string& reason) {
+  return QString::fromStdString(EscapeControls(DisplayText(reason)));
+}
+}  // namespace
+
 void TConvertorForm::EntryNotConverted(const TImageEntry& entry, const std::string& reason) {
+  summary_.Failed(ShownEscaped(entry.FullPath), ShownReason(reason));
   ShowEntryProblem(entry, reason);
 }
 
+void TConvertorForm::EntryConverted(const TImageEntry&, const std::string&) {
+  summary_.Converted();
+}
+
 void TConvertorForm::SourceNotDeleted(const TImageEntry& entry, const std::string& reason) {
+  summary_.SourceKept(ShownEscaped(entry.FullPath), ShownReason(reason));
   ShowEntryProblem(entry, reason);
 }
 
 void TConvertorForm::ShowEntryProblem(const TImageEntry& entry, const std::string& reason) {
-  // A name can hold any byte but '/'; escaped, neither it nor the reason breaks the line.
-  Panel4->setText(QStringLiteral("  %1: %2")
-                      .arg(FromBytes(EscapeControls(entry.FileName)),
-                           QString::fromStdString(EscapeControls(DisplayText(reason)))));
+  Panel4->setText(
+      QStringLiteral("  %1: %2").arg(ShownEscaped(entry.FileName), ShownReason(reason)));
+}
+
+void TConvertorForm::ShowRunSummary() {
+  const QString status = summary_.StatusText();
+  const QString details = summary_.Details();
+  Panel4->setText(QStringLiteral("  ") + status);
+  Panel4->setToolTip(details);
+  // Whoever turned to other work during a long run learns of its end without looking.
+  if (!isActiveWindow() && run_clock_.elapsed() >= notify_after_ms_) {
+    dialogs_->Notify(QStringLiteral("Tolvane: ") + status, details);
+  }
 }
 
 }  // namespace tolvane

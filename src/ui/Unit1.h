@@ -1,4 +1,5 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <exception>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "imaging/tbitmap.h"
 #include "ui/commands.h"
 #include "ui/dialogs.h"
+#include "ui/run_summary.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -74,6 +76,12 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   bool RunInProgress() const { return run_ != nullptr; }
   // Adds paths to the list as the open dialog and drops do, then the final step of adding.
   void AddFilesAndFinish(const QStringList& paths);
+  // Adds the files named on the command line (paths or file: URLs) by the rule a drop follows;
+  // returns each argument refused, with why.
+  QStringList AddCommandLineFiles(const QStringList& arguments);
+  // How long a run must take before its end is told on the desktop when the window is not
+  // active; tests shorten it.
+  void SetNotifyAfter(int milliseconds) { notify_after_ms_ = milliseconds; }
 
   // ConversionHost
   void EnterRunMode() override;
@@ -90,6 +98,7 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   void CropRangesChanged(const CropRanges& ranges) override;
   void ResizeTargetChanged(int width, int height) override;
   void EntryNotConverted(const TImageEntry& entry, const std::string& reason) override;
+  void EntryConverted(const TImageEntry& entry, const std::string& output_path) override;
   void SourceNotDeleted(const TImageEntry& entry, const std::string& reason) override;
   TimgData* MetadataHolder() override { return &metadata_; }
 
@@ -219,6 +228,8 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
 
  private:
   void ShowEntryProblem(const TImageEntry& entry, const std::string& reason);
+  // The status line's account of the run that ended, and the desktop's when it is due.
+  void ShowRunSummary();
   // Runs a handler inside the general error report.
   template <typename Handler>
   void Guarded(Handler&& handler);
@@ -335,6 +346,10 @@ class TConvertorForm : public QMainWindow, public ConversionHost {
   bool writing_crop_bars_ = false;
   bool in_image_operation_ = false;
   bool one_file_run_ = false;
+  // How the current or last run went, and how long it has taken.
+  RunSummary summary_;
+  QElapsedTimer run_clock_;
+  int notify_after_ms_ = 5000;
   // The one metadata holder: read for the preview and by the run, carried into JPEG outputs.
   TimgData metadata_{255};
 };

@@ -1,6 +1,9 @@
 #include "ui/dialogs.h"
 
 #include <QColorDialog>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMimeDatabase>
@@ -47,6 +50,21 @@ class QtDialogs final : public Dialogs {
   bool OpenDocument(const QUrl& url) override {
     if (NoApplicationFor(url)) return false;
     return QDesktopServices::openUrl(url);
+  }
+
+  // Through the freedesktop notification service on the session bus. The call is not waited
+  // for: without a session bus or a service, nothing is shown and nothing hangs.
+  void Notify(const QString& summary, const QString& body) override {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    // The body is markup to some servers: the reasons are plain text.
+    call << QStringLiteral("Tolvane") << 0U << QStringLiteral("tolvane") << summary
+         << body.toHtmlEscaped() << QStringList() << QVariantMap() << -1;
+    bus.asyncCall(call);
   }
 
  private:

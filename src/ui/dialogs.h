@@ -28,6 +28,8 @@ class Dialogs {
                        QMessageBox::Icon icon) = 0;
   // False when no application is associated with the document.
   virtual bool OpenDocument(const QUrl& url) = 0;
+  // A desktop notification; nothing happens where the desktop shows none.
+  virtual void Notify(const QString& summary, const QString& body) = 0;
 };
 
 // The platform's own dialogs.

@@ -75,6 +75,10 @@ class ScriptedDialogs final : public tolvane::Dialogs {
     opened << url;
     return open_answer;
   }
+  void Notify(const QString& summary, const QString& body) override {
+    notifications << summary + QLatin1Char('|') + body;
+  }
+  QStringList notifications;  // "summary|body"
 };
 
 // A main window that answers its dialogs from a script; `dialogs` is set to that script.

@@ -306,6 +306,73 @@ class UiTest : public QObject {
     QVERIFY(Action(Command::kRun)->isEnabled());
   }
 
+  void filesOnTheCommandLineJoinTheListByTheDropRule() {
+    MakeSources({"upper.TIF", "y.bmp", "z.bmp", "notes.txt"});
+    QDir().mkpath(Path("folder.bmp"));
+    const QString here = QDir::currentPath();
+    QDir::setCurrent(dir_.path());
+    const QStringList refused = form_->AddCommandLineFiles(
+        {"upper.TIF", QUrl::fromLocalFile(Path("y.bmp")).toString(), "notes.txt", "missing.bmp",
+         "folder.bmp", "http://example.org/a.bmp", Path("z.bmp")});
+    QDir::setCurrent(here);
+    QCOMPARE(ListColumn(form_->ImageView, 1), QStringList({"upper.TIF", "y.bmp", "z.bmp"}));
+    QCOMPARE(ListColumn(form_->ImageView, 4).first(), Path("upper.TIF"));
+    QCOMPARE(refused,
+             QStringList({"notes.txt: not an image Tolvane opens", "missing.bmp: no such file",
+                          "folder.bmp: not an image Tolvane opens",
+                          "http://example.org/a.bmp: no such file"}));
+    QVERIFY(Action(Command::kRun)->isEnabled());
+    QVERIFY(form_->AddCommandLineFiles({}).isEmpty());
+    QCOMPARE(form_->ImageView->topLevelItemCount(), 3);
+  }
+
+  void theEndOfARunIsSummedUpAndToldOnTheDesktopWhenAway_data() {
+    QTest::addColumn<bool>("away");
+    QTest::newRow("window active") << false;
+    QTest::newRow("another window active") << true;
+  }
+  void theEndOfARunIsSummedUpAndToldOnTheDesktopWhenAway() {
+    QFETCH(bool, away);
+    QStringList sources = MakeSources({"a.bmp", "c.bmp"});
+    QFile bad(Path("b.bmp"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("BM not a bitmap");
+    bad.close();
+    sources.insert(1, Path("b.bmp"));
+    AddThroughOpenDialog(sources);
+    ChooseOutputFolder();
+    form_->SetNotifyAfter(0);
+    QWidget other;
+    if (away) {
+      other.show();
+      other.activateWindow();
+      QVERIFY(QTest::qWaitFor([&] { return QApplication::activeWindow() == &other; }));
+    }
+    // Shortcuts reach the active window only: Run as the pop-up menu would give it.
+    Action(Command::kRun)->trigger();
+    QVERIFY(QTest::qWaitFor([&] { return !form_->RunInProgress(); }, 60000));
+    QCOMPARE(form_->Panel4->text(), QStringLiteral("  2 converted, 1 failed"));
+    const QString details = form_->Panel4->toolTip();
+    QVERIFY2(details.startsWith(Path("b.bmp") + ": ") && !details.contains('\n'),
+             qPrintable(details));
+    QCOMPARE(dialogs_->notifications,
+             away ? QStringList({"Tolvane: 2 converted, 1 failed|" + details}) : QStringList());
+    // The list's next selection speaks of its own file only.
+    SelectOnly(form_->ImageView, 0);
+    QVERIFY(form_->Panel4->toolTip().isEmpty());
+  }
+
+  void aRunCancelledHalfwaySaysWhatItDidNotReach() {
+    AddThroughOpenDialog(MakeSources({"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
+    ChooseOutputFolder();
+    OnProgress([&](int position) {
+      if (position == 1) QTest::keyClick(form_.get(), Qt::Key_F6);
+    });
+    RunAndWait(*form_);
+    QCOMPARE(form_->Panel4->text(), QStringLiteral("  2 converted, 2 not reached"));
+    QVERIFY(form_->Panel4->toolTip().isEmpty());
+  }
+
   void aRunConvertsEveryEntryAndLeavesRunMode() {
     AddThroughOpenDialog(MakeSources({"a.bmp", "b.bmp", "c.bmp"}));
     const QString out = ChooseOutputFolder();
