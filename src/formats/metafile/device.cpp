@@ -672,7 +672,7 @@ void Device::TextOut(Point reference, const std::u32string& full_text,
     const TextMetrics m = canvas_.MeasureText("X", style);
     if (m.ascent + m.descent > 0) style.size = style.size * style.size / (m.ascent + m.descent);
   }
-  style.angle = -font.escapement * kPi / 1800 + std::atan2(t.m12, t.m11);
+  style.angle = -double(font.escapement) * kPi / 1800 + std::atan2(t.m12, t.m11);
   const Point across = t.ApplyVector({1, 0});
   const double hscale = std::hypot(across.x, across.y);
   const TextMetrics m = canvas_.MeasureText(Utf8(text), style);
