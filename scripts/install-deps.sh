@@ -11,6 +11,8 @@ packages=(
   liblcms2-dev
   libtiff-dev libtiff-tools
   libcairo2-dev libuemf-dev
+  # the installation's generated files and its checks; cpack -G DEB
+  librsvg2-bin help2man desktop-file-utils appstream dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do
