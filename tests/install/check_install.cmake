@@ -83,16 +83,16 @@ foreach(option IN LISTS options)
     message(FATAL_ERROR "tolvane-batch.1 lacks ${option}")
   endif()
 endforeach()
-# The completion works in bash: an option's prefix, then that option's choices. (Lines, not
+# The completion works in bash: an option's prefix, then the choices listed under an option. (Lines, not
 # ";", since run() takes its command as a list.)
 run(bash -c "source '${here}/share/bash-completion/completions/tolvane-batch'
 COMP_WORDS=(tolvane-batch --output-d) COMP_CWORD=1
 _tolvane_batch
 echo \"\${COMPREPLY[*]}\"
-COMP_WORDS=(tolvane-batch --rotate fl) COMP_CWORD=2
+COMP_WORDS=(tolvane-batch --operation simple) COMP_CWORD=2
 _tolvane_batch
 echo \"\${COMPREPLY[*]}\"")
-if(NOT out STREQUAL "--output-dir\nflip-vertical flip-horizontal\n")
+if(NOT out STREQUAL "--output-dir\nsimple-copy simple-move\n")
   message(FATAL_ERROR "bash completion offered:\n${out}")
 endif()
 file(READ ${here}/share/man/man1/tolvane.1 window_manual)
