@@ -4,14 +4,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/batch_arguments.h"
+#include "cli/inputs.h"
+#include "cli/json.h"
 #include "engine/engine.h"
 #include "formats/exif/ExifData.h"
 #include "formats/formats.h"
@@ -68,28 +73,82 @@ void ReportLine(const std::string& file, const std::string& text) {
                file.empty() ? "" : ": ", EscapeControls(DisplayText(text)).c_str());
 }
 
+// A name in a JSON object: the text, and its exact bytes when it is not UTF-8.
+std::string JsonName(const char* key, const std::string& name) {
+  std::string field = std::string("\"") + key + "\":" + JsonText(name);
+  if (!IsValidUtf8(name)) field += std::string(",\"") + key + "_raw\":" + JsonBytes(name);
+  return field;
+}
+
+std::string JsonNumber(std::int64_t value) { return value < 0 ? "null" : std::to_string(value); }
+
+const char* StatusWord(EntryOutcome::Status status) {
+  switch (status) {
+    case EntryOutcome::Status::kConverted:
+      return "converted";
+    case EntryOutcome::Status::kSkipped:
+      return "skipped";
+    case EntryOutcome::Status::kFailed:
+      break;
+  }
+  return "failed";
+}
+
+// One entry's line of --json.
+void PrintJson(const std::string& source, const EntryOutcome& o,
+               const std::vector<std::string>* report) {
+  char ms[32];
+  std::snprintf(ms, sizeof ms, "%.3f", o.milliseconds);
+  std::string line = "{" + JsonName("source", source) + ",";
+  line += o.output_path.empty() ? "\"output\":null" : JsonName("output", o.output_path);
+  line += std::string(",\"status\":\"") + StatusWord(o.status) + "\",\"reason\":";
+  line += o.reason.empty() ? "null" : JsonText(DisplayText(o.reason));
+  line += ",\"width\":" + JsonNumber(o.width) + ",\"height\":" + JsonNumber(o.height) +
+          ",\"bytes\":" + JsonNumber(o.bytes) + ",\"milliseconds\":" + ms;
+  if (report != nullptr) {
+    line += ",\"report\":[";
+    for (std::size_t i = 0; i < report->size(); ++i) {
+      line += (i ? "," : "") + JsonText(DisplayText((*report)[i]));
+    }
+    line += "]";
+  }
+  std::printf("%s}\n", line.c_str());
+}
+
+struct Printing {
+  bool progress = false;
+  bool report = false;
+  bool json = false;
+  bool verbose = false;
+};
+
 class BatchHost final : public ConversionHost {
  public:
-  BatchHost(const std::vector<TImageEntry>& entries, bool show_progress, bool report)
-      : entries_(entries), show_progress_(show_progress), report_(report) {}
+  BatchHost(const std::vector<TImageEntry>& entries, std::vector<std::size_t> selected,
+            Printing printing)
+      : entries_(entries), selected_(std::move(selected)), printing_(printing) {}
 
   TimgData* MetadataHolder() override { return &metadata_; }
   void AppendExifText(const std::string& text) override {
-    if (report_) PrintReportLine(text);
+    if (!printing_.report) return;
+    if (printing_.json) {
+      report_.push_back(text);
+      return;
+    }
+    // Each file's blocks under its name, as head and tail do for several files.
+    if (reported_ != finished_) {
+      reported_ = finished_;
+      std::printf("==> %s <==\n", EscapeControls(DisplayText(CurrentFile())).c_str());
+    }
+    PrintReportLine(text);
   }
 
   void SetProgressMaximum(int maximum) override { maximum_ = maximum; }
   void SetProgressPosition(int position) override {
-    // Positions only grow while files are processed; the run's end puts the bar back to 0, and
-    // the file last reached stays the one an error that stopped the run belongs to.
-    if (position < current_) return;
-    ReportHeldMessages();
-    current_ = position;
-    if (show_progress_ && maximum_ >= 0) {
-      std::fprintf(stderr, "\r[%d/%d]", position + 1, maximum_ + 1);
-      std::fflush(stderr);
-      progress_shown_ = true;
-    }
+    if (!printing_.progress || maximum_ < 0 || (position == 0 && finished_ > 0)) return;
+    std::fprintf(stderr, "\r[%d/%d]", position + 1, maximum_ + 1);
+    std::fflush(stderr);
+    progress_shown_ = true;
   }
   void ShowProgress(bool visible) override {
     if (!visible) ClearProgress();
@@ -99,7 +158,8 @@ class BatchHost final : public ConversionHost {
     ++failures_;
     // The codec's own message belongs to this line rather than to one of its own.
     const std::string held = messages_.Take();
-    Report(entry.FullPath, held.empty() ? reason : reason + "; " + held);
+    reason_ = held.empty() ? reason : reason + "; " + held;
+    Report(entry.FullPath, reason_);
   }
   void EntryConverted(const TImageEntry& entry, const std::string&) override {
     if (const std::string held = messages_.Take(); !held.empty()) Report(entry.FullPath, held);
@@ -108,14 +168,35 @@ class BatchHost final : public ConversionHost {
     ++failures_;
     Report(entry.FullPath, reason);
   }
+  void EntryFinished(const TImageEntry& entry, const EntryOutcome& outcome) override {
+    ReportHeldMessages();
+    if (printing_.verbose) Verbose(entry, outcome);
+    if (printing_.json) {
+      EntryOutcome told = outcome;
+      if (!reason_.empty()) told.reason = reason_;
+      PrintJson(entry.FullPath, told, printing_.report ? &report_ : nullptr);
+      std::fflush(stdout);
+    }
+    report_.clear();
+    reason_.clear();
+    ++finished_;
+  }
 
-  // Reports what the file being processed left unsaid, the error that stopped the run, and each
-  // file the run never reached.
+  // Reports what the file being processed left unsaid, the error that stopped the run at it,
+  // and each file the run never reached.
   void RunStopped(const std::string& error) {
     ReportHeldMessages();
-    Report(CurrentFile(), "the run stopped: " + error);
-    for (std::size_t i = std::size_t(std::max(current_ + 1, 0)); i < entries_.size(); ++i) {
-      Report(entries_[i].FullPath, "not converted: the run stopped before this file");
+    std::string reason = "the run stopped: " + error;
+    for (std::size_t i = finished_; i < selected_.size(); ++i) {
+      const std::string& file = entries_[selected_[i]].FullPath;
+      Report(file, reason);
+      if (printing_.json) {
+        EntryOutcome outcome;
+        outcome.reason = reason;
+        PrintJson(file, outcome, printing_.report ? &report_ : nullptr);
+      }
+      report_.clear();
+      reason = "not converted: the run stopped before this file";
     }
   }
   void ReportHeldMessages() {
@@ -125,9 +206,19 @@ class BatchHost final : public ConversionHost {
   int failures() const { return failures_; }
 
  private:
+  // The file whose calls arrive now: entries are finished in order.
   std::string CurrentFile() const {
-    if (current_ < 0 || current_ >= static_cast<int>(entries_.size())) return {};
-    return entries_[static_cast<std::size_t>(current_)].FullPath;
+    if (finished_ >= selected_.size()) return {};
+    return entries_[selected_[finished_]].FullPath;
+  }
+  void Verbose(const TImageEntry& entry, const EntryOutcome& o) {
+    if (o.status == EntryOutcome::Status::kSkipped) {
+      Report(entry.FullPath, "skipped: \"" + o.output_path + "\" exists");
+    } else if (o.status == EntryOutcome::Status::kConverted) {
+      std::string size;
+      if (o.width >= 0) size = ", " + std::to_string(o.width) + " x " + std::to_string(o.height);
+      Report(entry.FullPath, "wrote \"" + o.output_path + "\"" + size);
+    }
   }
   void ClearProgress() {
     if (!progress_shown_) return;
@@ -140,23 +231,27 @@ class BatchHost final : public ConversionHost {
   }
 
   const std::vector<TImageEntry>& entries_;
-  bool show_progress_;
-  bool report_;
+  const std::vector<std::size_t> selected_;
+  const Printing printing_;
   HeldMessages messages_;
   TimgData metadata_;  // the one holder of the run, as the window owns one
   bool progress_shown_ = false;
   int maximum_ = -1;
-  int current_ = -1;
+  std::size_t finished_ = 0;                // entries of the selection finished so far
+  std::size_t reported_ = std::size_t(-1);  // the last one whose report heading was printed
+  std::vector<std::string> report_;         // the current entry's report lines, for --json
+  std::string reason_;                      // the current entry's failure as told on stderr
   int failures_ = 0;
 };
 
-std::vector<TImageEntry> EntriesFor(const std::vector<std::string>& files) {
+std::vector<TImageEntry> EntriesFor(const std::vector<Input>& inputs) {
   std::vector<TImageEntry> entries;
-  for (const std::string& file : files) {
+  for (const Input& input : inputs) {
     TImageEntry entry;
     entry.Number = static_cast<int>(entries.size()) + 1;
-    entry.FullPath = ExpandLongPath(file);
+    entry.FullPath = ExpandLongPath(input.path);
     entry.FileName = NameOf(entry.FullPath);
+    entry.OutputSubfolder = input.subfolder;
     entries.push_back(std::move(entry));
   }
   return entries;
@@ -183,12 +278,89 @@ int PrintExifReport(const std::string& file) {
   return 0;
 }
 
+// What an existing file at an output's path meets: the word --dry-run and --json use.
+std::string ExistingWord(const BatchArguments& args, const TImageEntry& entry,
+                         const std::string& output) {
+  if (!FileExists(output)) return "none";
+  const TFileOperation op = args.options.Operation;
+  if (args.run.existing == ExistingOutput::kSkip) return "skip";
+  if (args.run.existing == ExistingOutput::kReplace || !Converts(op)) return "replace";
+  // A moved source gives way to its own output.
+  const bool own_source = SameFile(output, SourceFolder(entry) + entry.FileName);
+  return op == TFileOperation::kMoveFiles && own_source ? "replace" : "prefix";
+}
+
+// Prints what each selected entry would become, writing nothing. Sizes follow the run's steps
+// from the headers of every entry, those of other shards too, so that the carried crop and
+// resize values are as a whole run has them.
+int DryRun(BatchArguments& args, const std::vector<TImageEntry>& entries,
+           const std::vector<std::size_t>& selected) {
+  const bool converts = Converts(args.options.Operation);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < entries.size() && next < selected.size(); ++i) {
+    const TImageEntry& entry = entries[i];
+    std::optional<PlannedSize> size;
+    if (converts) {
+      if (const auto header = HeaderSize(entry.FullPath)) {
+        try {
+          size = PlanOutputSize(args.options, header->width, header->height);
+        } catch (const std::exception& e) {
+          ReportLine(entry.FullPath, std::string("the run would stop here: ") + e.what());
+          return 1;
+        }
+      }
+    }
+    if (selected[next] != i) continue;
+    ++next;
+    std::string name = OutputName(int(i), entry.FileName, args.options);
+    if (converts) name = WrittenName(name, args.options.OutputFormat);
+    const std::string output = OutputFolder(entry, args.options) + name;
+    const std::string existing = ExistingWord(args, entry, output);
+    if (size && !size->message.empty()) ReportLine(entry.FullPath, size->message);
+    if (args.json) {
+      std::printf("{%s,%s,\"existing\":\"%s\",\"width\":%s,\"height\":%s,\"dry_run\":true}\n",
+                  JsonName("source", entry.FullPath).c_str(), JsonName("output", output).c_str(),
+                  existing.c_str(), size ? std::to_string(size->width).c_str() : "null",
+                  size ? std::to_string(size->height).c_str() : "null");
+      continue;
+    }
+    const std::string size_text =
+        size ? std::to_string(size->width) + " x " + std::to_string(size->height) : "size unknown";
+    std::printf("%s -> %s (existing: %s, %s)\n",
+                EscapeControls(DisplayText(entry.FullPath)).c_str(),
+                EscapeControls(DisplayText(output)).c_str(), existing.c_str(), size_text.c_str());
+  }
+  return 0;
+}
+
+// Creates the output folder and the mirrored folders of the selected entries; false, with the
+// reason on stderr, when one cannot be made.
+bool MakeFolders(const BatchArguments& args, const std::vector<TImageEntry>& entries,
+                 const std::vector<std::size_t>& selected) {
+  if (args.options.SameFolder) return true;
+  std::set<std::string> folders{args.options.TargetFolder};
+  for (const std::size_t i : selected) folders.insert(OutputFolder(entries[i], args.options));
+  for (const std::string& folder : folders) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) continue;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+      ReportLine(folder, "cannot create the folder: " + ec.message());
+      return false;
+    }
+    if (folder == args.options.TargetFolder) ReportLine(folder, "created the output folder");
+  }
+  return true;
+}
+
 int Run(int argc, char** argv) {
   BatchArguments args;
+  std::vector<Input> inputs;
+  std::vector<std::string> problems;
   try {
     args = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
-    if (!args.help && !args.version && args.exif_report.empty() && args.files.empty()) {
-      throw std::invalid_argument("no FILE given");
+    if (!args.help && !args.version && args.exif_report.empty()) {
+      inputs = CollectInputs(args, &problems);
     }
   } catch (const std::invalid_argument& e) {
     std::fprintf(stderr, "tolvane-batch: %s\nTry 'tolvane-batch --help'.\n", e.what());
@@ -203,17 +375,23 @@ int Run(int argc, char** argv) {
     return 0;
   }
   if (!args.exif_report.empty()) return PrintExifReport(args.exif_report);
+  for (const std::string& problem : problems) ReportLine({}, problem);
+  const int listed = problems.empty() ? 0 : 1;
+  const std::vector<TImageEntry> entries = EntriesFor(inputs);
+  const std::vector<std::size_t> selected = SelectedEntries(entries.size(), args.run);
+  if (args.dry_run) return std::max(DryRun(args, entries, selected), listed);
+  if (!MakeFolders(args, entries, selected)) return 1;
   RemoveTemporariesOnSignals();
-  const std::vector<TImageEntry> entries = EntriesFor(args.files);
-  BatchHost host(entries, !args.quiet && ::isatty(STDERR_FILENO), args.report);
+  BatchHost host(entries, selected,
+                 {!args.quiet && ::isatty(STDERR_FILENO), args.report, args.json, args.verbose});
   try {
-    RunConversion(args.options, entries, host, RunSettings{args.jobs});
+    RunConversion(args.options, entries, host, args.run);
   } catch (const std::exception& e) {
     host.RunStopped(e.what());
     return 1;
   }
   host.ReportHeldMessages();
-  return host.failures() == 0 ? 0 : 1;
+  return host.failures() == 0 ? listed : 1;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "engine/convert_options.h"
@@ -11,6 +12,17 @@ class TimgData;
 
 // The crop scroll bars after the crop-range update of a file: the extents of the two pairs and
 // the values carried to the following files.
+// How one entry of a run ended, told once it has (after the other calls about it).
+struct EntryOutcome {
+  enum class Status { kConverted, kSkipped, kFailed };
+  Status status = Status::kFailed;
+  std::string output_path;      // the output in place (or left alone when skipped); empty: none
+  std::string reason;           // why it failed; empty otherwise
+  int width = -1, height = -1;  // of the image written; -1 when nothing was encoded
+  std::int64_t bytes = -1;      // the output's size; -1 when unknown
+  double milliseconds = 0;      // the work done for it, summed over its stages
+};
+
 struct CropRanges {
   int horizontal_extent = 0;  // the left/right pair spans this many pixels
   int vertical_extent = 0;    // the top/bottom pair
@@ -63,6 +75,8 @@ class ConversionHost {
   virtual void EntryConverted(const TImageEntry&, const std::string& /*output_path*/) {}
   // A moved entry whose output is in place but whose source could not be deleted.
   virtual void SourceNotDeleted(const TImageEntry&, const std::string& /*reason*/) {}
+  // Every entry the run finishes, in list order, after the calls above: one summary each.
+  virtual void EntryFinished(const TImageEntry&, const EntryOutcome&) {}
 };
 
 }  // namespace tolvane

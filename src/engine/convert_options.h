@@ -61,6 +61,9 @@ struct TImageEntry {
   std::string SizeText;
   std::string DateTimeText;
   std::string FullPath;
+  // Where below TargetFolder the output goes, ending in "/" (a tree mirrored by tolvane-batch
+  // --recursive); empty: TargetFolder itself. SameFolder ignores it.
+  std::string OutputSubfolder{};
 };
 
 inline bool Converts(TFileOperation op) {

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "formats/codecs.h"
 #include "platform/paths.h"
 
 namespace tolvane {
@@ -14,7 +15,18 @@ std::string OutputName(int index, const std::string& file_name, const TConvertOp
 }
 
 std::string OutputFolder(const TImageEntry& entry, const TConvertOptions& options) {
-  return options.SameFolder ? SourceFolder(entry) : options.TargetFolder;
+  return options.SameFolder ? SourceFolder(entry) : options.TargetFolder + entry.OutputSubfolder;
+}
+
+std::string WrittenName(const std::string& name, TOutputFormat format) {
+  if (format == TOutputFormat::kKeepExtension) {
+    const CodecRow* row = FindCodec(name);
+    if (row == nullptr || row->keep_extension.empty()) return name;
+    return ReplaceExtension(name, row->keep_extension);
+  }
+  const auto writers = Writers();
+  const auto index = static_cast<std::size_t>(format) - 1;
+  return index < writers.size() ? ReplaceExtension(name, writers[index].extension) : name;
 }
 
 std::optional<std::string> BaseNameProblem(const std::string& base_name) {

@@ -10,8 +10,11 @@ namespace tolvane {
 std::string SourceFolder(const TImageEntry& entry);
 // BaseName + (index + 1) + the lower-cased extension when renaming, else the file name.
 std::string OutputName(int index, const std::string& file_name, const TConvertOptions& options);
-// The source's folder with SameFolder, else TargetFolder.
+// The source's folder with SameFolder, else TargetFolder and the entry's subfolder.
 std::string OutputFolder(const TImageEntry& entry, const TConvertOptions& options);
+// The name an output named `name` is written under: the extension a forced format gives, or
+// the one its type gets in keep-extension mode.
+std::string WrittenName(const std::string& name, TOutputFormat format);
 // Why a base name cannot be used (it would leave the output folder or is not a file name),
 // or nothing when it is fine.
 std::optional<std::string> BaseNameProblem(const std::string& base_name);

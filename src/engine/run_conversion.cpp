@@ -1,11 +1,17 @@
 #include "engine/run_conversion.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -144,17 +150,73 @@ class BatchSources {
     return found != last_.end() && found->second > i;
   }
 
+  // Whether `path` is the source of any entry.
+  bool AnySource(const std::string& path) const {
+    const auto id = FileIdentity(path);
+    return id && first_.contains(*id);
+  }
+
  private:
   std::vector<std::optional<FileId>> ids_;
   std::map<FileId, std::size_t> first_, last_;
 };
 
-// Deletes a moved entry's source once its output is in place, and says so when it cannot.
-void DeleteSource(const TImageEntry& entry, ConversionHost& host) {
+// Deletes a moved entry's source once its output is in place, and says so when it cannot;
+// the reason, or empty.
+std::string DeleteSource(const TImageEntry& entry, ConversionHost& host) {
   const std::string source = SourceFolder(entry) + entry.FileName;
   std::string reason;
-  if (!DeleteFile(source, &reason))
-    host.SourceNotDeleted(entry, "cannot delete the source: " + reason);
+  if (DeleteFile(source, &reason)) return {};
+  reason = "cannot delete the source: " + reason;
+  host.SourceNotDeleted(entry, reason);
+  return reason;
+}
+
+// The output paths of a batch whose collisions are not resolved by a prefix: a path that is
+// the output of an earlier entry too would be skipped or replaced by the batch itself.
+class BatchOutputs {
+ public:
+  BatchOutputs(const TConvertOptions& o, const std::vector<TImageEntry>& entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const TImageEntry& e = entries[i];
+      paths_.push_back(OutputFolder(e, o) +
+                       WrittenName(OutputName(int(i), e.FileName, o), o.OutputFormat));
+      first_.try_emplace(paths_.back(), i);
+    }
+  }
+
+  const std::string& PathOf(std::size_t i) const { return paths_[i]; }
+
+  // Why entry i has no output of its own: an earlier entry's output has its path; empty when
+  // it has.
+  std::string SharedWithEarlier(const std::vector<TImageEntry>& entries, std::size_t i) const {
+    const std::size_t first = first_.at(paths_[i]);
+    if (first == i) return {};
+    return "its output \"" + paths_[i] + "\" is the output of \"" + entries[first].FullPath +
+           "\" too, earlier in this batch";
+  }
+
+ private:
+  std::vector<std::string> paths_;
+  std::map<std::string, std::size_t> first_;
+};
+
+// The system's reason when a source cannot even be opened; empty when it can.
+std::string OpenProblem(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::strerror(errno);
+  ::close(fd);
+  return {};
+}
+
+std::int64_t SizeOfFile(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  return ec ? -1 : static_cast<std::int64_t>(size);
+}
+
+double Milliseconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
 }
 
 SaveSettings SaveSettingsOf(const TConvertOptions& o, TimgData* metadata) {
@@ -185,6 +247,10 @@ struct FileWork {
   StagedFile staged;     // the output written under a temporary name, waiting for its name
   std::string refusal;   // why there is no output, when there is none
   std::exception_ptr error;
+  std::string target;           // the output's path when collisions are not resolved by a prefix
+  bool skipped = false;         // the output exists and stays
+  int width = -1, height = -1;  // of the image encoded
+  std::chrono::steady_clock::duration work{};  // summed over its stages
 };
 
 // Decodes and applies the steps that do not depend on the files before: adjustments, rotation.
@@ -193,9 +259,11 @@ void DecodeStage(FileWork& w, const TConvertOptions& o) {
   const CodecServices services{[&w] { w.calls.ProcessEvents(); },
                                [&w](const std::string& text) { w.calls.AppendExifText(text); },
                                &w.metadata};
-  const Status loaded = LoadImageFile(SourceFolder(w.entry) + w.entry.FileName, w.image, services);
+  const std::string source = SourceFolder(w.entry) + w.entry.FileName;
+  const Status loaded = LoadImageFile(source, w.image, services);
   if (!loaded.ok()) {
-    w.refusal = "cannot decode: " + loaded.message();
+    const std::string problem = OpenProblem(source);
+    w.refusal = problem.empty() ? "cannot decode: " + loaded.message() : "cannot open: " + problem;
     return;
   }
   ApplyAdjustments(w.image, o);
@@ -216,9 +284,13 @@ void PlanStage(FileWork& w, TConvertOptions& o) {
   w.resize = PlanResize(w.image, o, w.calls, &w.refusal);
   if (!w.refusal.empty()) return;
   w.save = SaveSettingsOf(o, &w.metadata);
-  // An output must be on disk before its source may go.
-  w.durability =
-      o.Operation == TFileOperation::kMoveFiles ? Durability::kOnDisk : Durability::kCached;
+}
+
+// An output must be on disk before its source may go, or before it replaces a file.
+Durability DurabilityOf(const TConvertOptions& o, ExistingOutput existing) {
+  const bool keep =
+      o.Operation != TFileOperation::kMoveFiles && existing != ExistingOutput::kReplace;
+  return keep ? Durability::kCached : Durability::kOnDisk;
 }
 
 // A file that asks for more memory than there is, or for an image over the limits, fails
@@ -241,6 +313,8 @@ void EncodeStage(FileWork& w) {
     w.refusal = "no pixels are left after cropping";
     return;
   }
+  w.width = w.image.Width();
+  w.height = w.image.Height();
   w.encoded = EncodeForSave(std::move(w.image), w.name, w.save);
   w.image.Clear();
   w.name = w.encoded.name;  // with the extension its format gives
@@ -264,11 +338,16 @@ class ConvertingRun {
         jobs_(std::max(settings.jobs, 1)),
         max_in_flight_(jobs_ == 1 ? 1 : jobs_ + 1),
         memory_budget_(settings.memory_budget),
+        existing_(settings.existing),
+        durability_(DurabilityOf(o, settings.existing)),
+        selected_(SelectedEntries(entries.size(), settings)),
         sources_(entries),
+        outputs_(o, entries),
         pool_(jobs_ == 1 ? 0 : jobs_) {}
 
   void Run() {
-    const int n = static_cast<int>(entries_.size());
+    const int n = static_cast<int>(selected_.size());
+    if (n == 0) return;
     host_.SetProgressMaximum(n - 1);
     host_.SetProgressPosition(0);
     host_.ShowProgress(true);
@@ -300,24 +379,42 @@ class ConvertingRun {
   // Starts decoding the next files while the number in flight and their memory allow; one
   // file is always allowed.
   void StartFiles() {
-    while (next_start_ < static_cast<int>(entries_.size()) && !stop_planning_) {
+    while (next_start_ < static_cast<int>(selected_.size()) && !stop_planning_) {
       {
         std::lock_guard lock(mutex_);
         const auto count = in_flight_.size();
         if (count >= max_in_flight_) return;
         if (count > 0 && ProjectedBytes() + largest_ > memory_budget_) return;
       }
-      const int i = next_start_++;
-      in_flight_.push_back(
-          std::make_unique<FileWork>(i, entries_[std::size_t(i)], holder_->BuildMode()));
+      const std::size_t i = selected_[std::size_t(next_start_++)];
+      in_flight_.push_back(std::make_unique<FileWork>(int(i), entries_[i], holder_->BuildMode()));
       FileWork* w = in_flight_.back().get();
-      if (Moves()) w->refusal = sources_.MovedEarlier(entries_, std::size_t(i));
-      if (!w->refusal.empty()) {
+      w->durability = durability_;
+      if (Moves()) w->refusal = sources_.MovedEarlier(entries_, i);
+      if (w->refusal.empty() && existing_ != ExistingOutput::kPrefix) SettleTarget(*w, i);
+      if (!w->refusal.empty() || w->skipped) {
         w->stage = Stage::kDone;  // no worker has seen it yet
         continue;
       }
       pool_.Submit(
           [this, w] { RunStage(*w, Stage::kDecoded, [this, w] { DecodeStage(*w, constant_); }); });
+    }
+  }
+
+  // Without a prefix to resolve collisions, an output has one path, known before decoding: an
+  // existing file there is kept (without decoding the source) or may be replaced.
+  void SettleTarget(FileWork& w, std::size_t i) {
+    w.target = outputs_.PathOf(i);
+    w.refusal = outputs_.SharedWithEarlier(entries_, i);
+    if (!w.refusal.empty()) return;
+    if (existing_ == ExistingOutput::kSkip) {
+      w.skipped = FileExists(w.target);
+      return;
+    }
+    const std::string source = SourceFolder(w.entry) + w.entry.FileName;
+    if (Moves() && SameFile(w.target, source)) return;  // converted in place
+    if (sources_.AnySource(w.target)) {
+      w.refusal = "would replace \"" + w.target + "\", a source of this batch";
     }
   }
 
@@ -333,6 +430,7 @@ class ConvertingRun {
   // Runs a stage's work on a worker and records where the file stands afterwards.
   template <typename Work>
   void RunStage(FileWork& w, Stage reached, Work&& work) {
+    const auto start = std::chrono::steady_clock::now();
     try {
       work();
     } catch (const std::bad_alloc&) {
@@ -342,6 +440,7 @@ class ConvertingRun {
     } catch (...) {
       w.error = std::current_exception();
     }
+    w.work += std::chrono::steady_clock::now() - start;
     const bool finished = w.error || !w.refusal.empty() || reached == Stage::kDone;
     const std::size_t held =
         w.image.PixelBytes().size() + w.encoded.HeldBytes() + w.calls.HeldBytes();
@@ -372,6 +471,7 @@ class ConvertingRun {
       w.stage = Stage::kFinishing;
     }
     ++next_plan_;
+    const auto start = std::chrono::steady_clock::now();
     try {
       PlanStage(w, o_);
     } catch (const std::bad_alloc&) {
@@ -382,6 +482,7 @@ class ConvertingRun {
       w.error = std::current_exception();
       stop_planning_ = true;
     }
+    w.work += std::chrono::steady_clock::now() - start;
     if (w.error || !w.refusal.empty()) {
       w.image.Clear();
       std::lock_guard lock(mutex_);
@@ -419,24 +520,66 @@ class ConvertingRun {
     holder_->Swap(w.metadata);
     w.calls.ReplayTo(host_);
     if (w.error) std::rethrow_exception(w.error);
+    const auto start = std::chrono::steady_clock::now();
+    EntryOutcome outcome = Place(w);
+    outcome.milliseconds = Milliseconds(w.work + (std::chrono::steady_clock::now() - start));
+    host_.EntryFinished(w.entry, outcome);
+  }
+
+  // Puts the file's output in place and, for Move Files, deletes its source.
+  EntryOutcome Place(FileWork& w) {
+    using Status = EntryOutcome::Status;
+    if (w.skipped) return {Status::kSkipped, w.target, {}, -1, -1, SizeOfFile(w.target)};
     if (!w.refusal.empty()) {
       host_.EntryNotConverted(w.entry, w.refusal);
-      return;
+      return {Status::kFailed, {}, w.refusal};
     }
     const bool move = Moves();
     const std::string source = SourceFolder(w.entry) + w.entry.FileName;
     const std::string replaceable = move ? source : std::string();
-    const SaveResult saved = w.staged.Waiting()
-                                 ? PlaceStaged(w.staged, w.folder, w.name, replaceable)
-                                 : WriteEncoded(w.encoded, w.folder, replaceable, w.durability);
+    SaveResult saved;
+    if (existing_ != ExistingOutput::kPrefix) {
+      saved = PlaceAtTarget(w);
+    } else if (w.staged.Waiting()) {
+      saved = PlaceStaged(w.staged, w.folder, w.name, replaceable);
+    } else {
+      saved = WriteEncoded(w.encoded, w.folder, replaceable, w.durability);
+    }
     w.encoded = {};
+    if (w.skipped) return {Status::kSkipped, w.target, {}, -1, -1, SizeOfFile(w.target)};
     if (!saved.written) {
       host_.EntryNotConverted(w.entry, saved.reason);
-      return;
+      return {Status::kFailed, {}, saved.reason};
     }
     // The source goes only now that its output is in place (unless the output replaced it).
     host_.EntryConverted(w.entry, saved.path);
-    if (move && saved.path != source) DeleteSource(w.entry, host_);
+    EntryOutcome outcome{Status::kConverted,    saved.path, {}, w.width, w.height,
+                         SizeOfFile(saved.path)};
+    if (move && saved.path != source) {
+      outcome.reason = DeleteSource(w.entry, host_);
+      if (!outcome.reason.empty()) outcome.status = Status::kFailed;
+    }
+    return outcome;
+  }
+
+  // Writes the output under its one path: beside an existing file it is kept (skip) or
+  // replaced in one rename. A file that appeared there since the run began is kept too.
+  SaveResult PlaceAtTarget(FileWork& w) {
+    if (!w.staged.Waiting() && !w.encoded.refusal.empty()) return {false, {}, w.encoded.refusal};
+    const WriteMode mode =
+        existing_ == ExistingOutput::kReplace ? WriteMode::kReplace : WriteMode::kNoReplace;
+    std::string error;
+    WriteResult result;
+    if (w.staged.Waiting()) {
+      result = w.staged.Place(w.target, mode, &error);
+    } else {
+      std::vector<std::span<const std::uint8_t>> pieces{w.encoded.bytes};
+      pieces.insert(pieces.end(), w.encoded.rows.begin(), w.encoded.rows.end());
+      result = WriteFileAtomic(w.target, pieces, mode, &error, w.durability);
+    }
+    if (result == WriteResult::kFailed) throw std::runtime_error(error);
+    w.skipped = result == WriteResult::kExists;
+    return {result == WriteResult::kWritten, w.target, {}};
   }
 
   bool Moves() const { return o_.Operation == TFileOperation::kMoveFiles; }
@@ -450,6 +593,9 @@ class ConvertingRun {
   const int jobs_;
   const std::size_t max_in_flight_;
   const std::size_t memory_budget_;
+  const ExistingOutput existing_;
+  const Durability durability_;
+  const std::vector<std::size_t> selected_;
 
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -464,6 +610,7 @@ class ConvertingRun {
   // The preview's picture while a file is current, to be put back when it is delivered.
   std::optional<TBitmap> preview_;
   const BatchSources sources_;
+  const BatchOutputs outputs_;
 
   // Last, so that it is stopped before the files its tasks work on go.
   WorkerPool pool_;
@@ -481,28 +628,44 @@ std::string SimpleRefusal(const BatchSources& sources, const std::vector<TImageE
   return {};
 }
 
-void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries,
-               ConversionHost& host) {
-  const BatchSources sources(entries);
+// Copies (and for Simple Move deletes) entry i of a simple run.
+EntryOutcome SimpleEntry(const TConvertOptions& o, const std::vector<TImageEntry>& entries,
+                         std::size_t i, const BatchSources& sources, ExistingOutput existing,
+                         ConversionHost& host) {
+  using Status = EntryOutcome::Status;
+  const TImageEntry& entry = entries[i];
   const bool move = o.Operation == TFileOperation::kSimpleMove;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const TImageEntry& entry = entries[i];
-    const std::string source = SourceFolder(entry) + entry.FileName;
-    const std::string target = OutputFolder(entry, o) + OutputName(int(i), entry.FileName, o);
-    // Copying a file onto itself, and then deleting it for a move, would lose it.
-    if (SameFile(source, target)) continue;
-    std::string reason = SimpleRefusal(sources, entries, i, target, move);
-    if (!reason.empty()) {
-      host.EntryNotConverted(entry, reason);
-      continue;
-    }
+  const std::string source = SourceFolder(entry) + entry.FileName;
+  const std::string target = OutputFolder(entry, o) + OutputName(int(i), entry.FileName, o);
+  // Copying a file onto itself, and then deleting it for a move, would lose it.
+  if (SameFile(source, target)) return {Status::kConverted, target, {}, -1, -1, SizeOfFile(target)};
+  if (existing == ExistingOutput::kSkip && FileExists(target)) {
+    return {Status::kSkipped, target, {}, -1, -1, SizeOfFile(target)};
+  }
+  std::string reason = SimpleRefusal(sources, entries, i, target, move);
+  if (reason.empty()) {
     // A moved file's copy must be on disk before the source goes.
-    if (!CopyFileTo(source, target, move ? Durability::kOnDisk : Durability::kCached, &reason)) {
-      host.EntryNotConverted(entry, "cannot copy to \"" + target + "\": " + reason);
-      continue;
+    if (CopyFileTo(source, target, move ? Durability::kOnDisk : Durability::kCached, &reason)) {
+      host.EntryConverted(entry, target);
+      EntryOutcome outcome{Status::kConverted, target, {}, -1, -1, SizeOfFile(target)};
+      if (move) outcome.reason = DeleteSource(entry, host);
+      if (!outcome.reason.empty()) outcome.status = Status::kFailed;
+      return outcome;
     }
-    host.EntryConverted(entry, target);
-    if (move) DeleteSource(entry, host);
+    reason = "cannot copy to \"" + target + "\": " + reason;
+  }
+  host.EntryNotConverted(entry, reason);
+  return {Status::kFailed, {}, reason};
+}
+
+void RunSimple(const TConvertOptions& o, const std::vector<TImageEntry>& entries,
+               ConversionHost& host, const RunSettings& settings) {
+  const BatchSources sources(entries);
+  for (const std::size_t i : SelectedEntries(entries.size(), settings)) {
+    const auto start = std::chrono::steady_clock::now();
+    EntryOutcome outcome = SimpleEntry(o, entries, i, sources, settings.existing, host);
+    outcome.milliseconds = Milliseconds(std::chrono::steady_clock::now() - start);
+    host.EntryFinished(entries[i], outcome);
   }
   if (o.Operation == TFileOperation::kSimpleMove) host.ClearAllItems();
 }
@@ -573,6 +736,40 @@ CropRect UpdateCropRange(TConvertOptions& o, int width, int height, CropRanges* 
   return {a, c, b, d};
 }
 
+std::vector<std::size_t> SelectedEntries(std::size_t count, const RunSettings& settings) {
+  const auto step = static_cast<std::size_t>(std::max(settings.shard_count, 1));
+  std::vector<std::size_t> selected;
+  for (auto i = static_cast<std::size_t>(std::max(settings.shard_index, 0)); i < count; i += step) {
+    selected.push_back(i);
+  }
+  return selected;
+}
+
+PlannedSize PlanOutputSize(TConvertOptions& o, int width, int height) {
+  PlannedSize size{width, height, {}};
+  if (o.RotateEnabled && IsQuarterTurn(o.RotateOption)) std::swap(size.width, size.height);
+  if (o.CropEnabled) {
+    const CropRect r = UpdateCropRange(o, size.width, size.height, nullptr);
+    size.width = r.right - r.left;
+    size.height = r.bottom - r.top;
+  }
+  if (o.CanvasEnabled) {
+    const auto [left, top, right, bottom] = CanvasMargins(o);
+    size.width += left + right;
+    size.height += top + bottom;
+  }
+  if (!o.ResizeEnabled) return size;
+  const auto target = ResizeTarget(
+      size.width, size.height, {o.ResizeWidth, o.ResizeHeight, o.AspectByWidth, o.AspectByHeight});
+  if (!target) {
+    size.message = kResizeTooSmallMessage;
+    return size;
+  }
+  o.ResizeWidth = size.width = target->width;
+  o.ResizeHeight = size.height = target->height;
+  return size;
+}
+
 int DefaultJobs() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
 
 void RunConversion(TConvertOptions& options, const std::vector<TImageEntry>& entries,
@@ -590,7 +787,7 @@ void RunConversion(TConvertOptions& options, const std::vector<TImageEntry>& ent
     if (converting) {
       ConvertingRun(options, entries, host, settings).Run();
     } else {
-      RunSimple(options, entries, host);
+      RunSimple(options, entries, host, settings);
     }
   } catch (const std::bad_alloc&) {
     throw std::runtime_error("out of memory");  // in words a user reads, not the type's name
