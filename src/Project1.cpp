@@ -10,6 +10,7 @@
 #include "ui/About.h"
 #include "ui/Unit1.h"
 #include "ui/ViewUnit.h"
+#include "ui/app_identity.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   tolvane::RemoveTemporariesOnSignals();
   QApplication::setApplicationName(QStringLiteral("Tolvane"));
+  tolvane::SetApplicationIdentity();
   WindowMessages messages;
   tolvane::MessageSink* previous = tolvane::SetMessageSink(&messages);
 

@@ -45,6 +45,7 @@
 #include "platform/file_ops.h"
 #include "ui/About.h"
 #include "ui/ViewUnit.h"
+#include "ui/app_identity.h"
 #include "ui/background_run.h"
 #include "ui/icons.h"
 #include "ui/image_list.h"
@@ -731,7 +732,7 @@ void TConvertorForm::About2Click() {
 }
 
 void TConvertorForm::Help2Click() {
-  const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/Tolvane_help.pdf");
+  const QString path = ManualPath();
   // Only a missing association is reported; a missing document shows nothing.
   if (!QFileInfo::exists(path)) return;
   if (!dialogs_->OpenDocument(QUrl::fromLocalFile(path))) {
