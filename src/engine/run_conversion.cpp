@@ -21,6 +21,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "engine/header_size.h"
 #include "engine/host_calls.h"
 #include "engine/naming.h"
 #include "engine/worker_pool.h"
@@ -396,6 +397,7 @@ class ConvertingRun {
         w->stage = Stage::kDone;  // no worker has seen it yet
         continue;
       }
+      decoded_.insert(i);
       pool_.Submit(
           [this, w] { RunStage(*w, Stage::kDecoded, [this, w] { DecodeStage(*w, constant_); }); });
     }
@@ -473,6 +475,7 @@ class ConvertingRun {
     ++next_plan_;
     const auto start = std::chrono::steady_clock::now();
     try {
+      CarryUpTo(std::size_t(w.index));
       PlanStage(w, o_);
     } catch (const std::bad_alloc&) {
       OutOfMemory(w);
@@ -492,6 +495,28 @@ class ConvertingRun {
     }
     pool_.Submit([this, &w] { RunStage(w, Stage::kDone, [&w] { EncodeStage(w); }); });
     return true;
+  }
+
+  // Carries the crop and resize values over the entries before `index` that this run does not
+  // decode (those of other shards, and outputs kept by skip), from the sizes their headers
+  // state, so that each file meets the values a whole run over the list gives it. Entries no
+  // run converts (refused before decoding) carry nothing, as in a whole run.
+  void CarryUpTo(std::size_t index) {
+    const bool carries = o_.CropEnabled || o_.ResizeEnabled;
+    for (; next_carry_ < index; ++next_carry_) {
+      const std::size_t j = next_carry_;
+      if (!carries || decoded_.contains(j)) continue;
+      if (Moves() && !sources_.MovedEarlier(entries_, j).empty()) continue;
+      if (existing_ != ExistingOutput::kPrefix &&
+          !outputs_.SharedWithEarlier(entries_, j).empty()) {
+        continue;
+      }
+      const TImageEntry& e = entries_[j];
+      if (const auto size = HeaderSize(SourceFolder(e) + e.FileName)) {
+        PlanOutputSize(o_, size->width, size->height);
+      }
+    }
+    next_carry_ = index + 1;
   }
 
   bool HeadDone() {
@@ -606,6 +631,8 @@ class ConvertingRun {
   // Owned by this thread.
   std::deque<std::unique_ptr<FileWork>> in_flight_;  // from the next file to deliver on
   int next_start_ = 0, next_plan_ = 0, next_delivery_ = 0;
+  std::size_t next_carry_ = 0;     // entries before it carry no more values
+  std::set<std::size_t> decoded_;  // the entries this run decodes
   bool stop_planning_ = false;
   // The preview's picture while a file is current, to be put back when it is delivered.
   std::optional<TBitmap> preview_;

@@ -368,26 +368,47 @@ TEST(BatchReport, BlocksSayWhichFileTheyBelongTo) {
   EXPECT_THAT(report, ::testing::Contains("Make = Canon"));
 }
 
-// Two shards of a list give the names and bytes of one run over it, numbers included.
+// Two shards of a list give the names and bytes of one run over it, numbers included, and the
+// crop values a narrow file carries to the files after it (12 pixels wide, it keeps no column
+// and fails, and raises the right edge: the 40-pixel files after it keep 28 columns, not 10).
 TEST(BatchShard, ShardsTogetherEqualOneWholeRun) {
   TempDir in, whole, parts;
   std::string files;
-  for (int i = 0; i < 5; ++i) {
+  const int widths[] = {40, 40, 12, 40, 40, 40};
+  for (int i = 0; i < 6; ++i) {
     const std::string name = "p" + std::to_string(i) + ".bmp";
-    WriteBmp(in / name, 5 + i, 4 + i, i);
+    WriteBmp(in / name, widths[i], 4 + i, i);
     files += " " + Quoted(in / name);
   }
-  const std::string common = "--rename Shot --rotate left -f png";
-  ASSERT_EQ(Batch(common + " -o " + Quoted(whole.folder()) + files).status, 0);
+  const std::string common = "--rename Shot --crop 10,0,20,0 -f png";
+  EXPECT_EQ(Batch(common + " -o " + Quoted(whole.folder()) + files).status, 1);
   const Result first = Batch(common + " --json --shard 0/2 -o " + Quoted(parts.folder()) + files);
   const Result second = Batch(common + " --json --shard 1/2 -o " + Quoted(parts.folder()) + files);
-  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.status, 1);  // the narrow file is its
   EXPECT_EQ(second.status, 0);
-  EXPECT_EQ(Json(first).size(), 3u);
-  EXPECT_EQ(Json(second).size(), 2u);
   EXPECT_EQ(Tree(parts.folder()), Tree(whole.folder()));
-  EXPECT_EQ(whole.Files(), (std::vector<std::string>{"Shot1.png", "Shot2.png", "Shot3.png",
-                                                     "Shot4.png", "Shot5.png"}));
+  EXPECT_EQ(whole.Files(), (std::vector<std::string>{"Shot1.png", "Shot2.png", "Shot4.png",
+                                                     "Shot5.png", "Shot6.png"}));
+  ASSERT_EQ(Json(second).size(), 3u);
+  EXPECT_EQ(Json(second)[0].at("width").Number(), 10);
+  EXPECT_EQ(Json(second)[1].at("width").Number(), 28);
+}
+
+// A run stopped half-way and started again with skip ends as one whole run: a kept output's
+// source still carries its values, read from its header. Here the resize height derived for a
+// 100 x 10 file (2) leaves the next file unresized.
+TEST(BatchShard, SkipRestartCarriesOverTheKeptOutputs) {
+  TempDir in, whole, restarted;
+  WriteBmp(in / "wide.bmp", 100, 10, 1);
+  WriteBmp(in / "b.bmp", 8, 8, 2);
+  const std::string files = " " + Quoted(in / "wide.bmp") + " " + Quoted(in / "b.bmp");
+  const std::string common = "--resize 20 --existing skip -o ";
+  ASSERT_EQ(Batch(common + Quoted(whole.folder()) + files).status, 0);
+  ASSERT_EQ(Batch(common + Quoted(restarted.folder()) + " " + Quoted(in / "wide.bmp")).status, 0);
+  const Result again = Batch(common + Quoted(restarted.folder()) + files);
+  EXPECT_EQ(again.status, 0);
+  EXPECT_THAT(again.err, HasSubstr(in / "b.bmp: The new image must be > 5x5 pixels"));
+  EXPECT_EQ(Tree(restarted.folder()), Tree(whole.folder()));
 }
 
 TEST(BatchDryRun, SaysWhatEachEntryBecomesAndWritesNothing) {
