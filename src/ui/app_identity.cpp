@@ -24,6 +24,7 @@ void SetApplicationIdentity() {
     icon.addFile(QStringLiteral(":/tolvane/icons/%1.png").arg(size), QSize(size, size));
   }
   QApplication::setWindowIcon(icon);
+  QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
 }
 

@@ -7,9 +7,13 @@ namespace tolvane {
 
 // The desktop entry's name without ".desktop"; on Wayland it is also the window's app id.
 inline constexpr const char* kDesktopFileName = "io.github.tolvane.Tolvane";
+// The application name, which Qt gives X11 windows as their class: the desktop entry's
+// StartupWMClass.
+inline constexpr const char* kApplicationName = "Tolvane";
 
-// Sets the window icon of every window and the desktop entry name (the Wayland app id), so
-// the task bar groups the windows under the menu entry. Call once, after the QApplication.
+// Sets the application name, the window icon of every window and the desktop entry name (the
+// Wayland app id), so the task bar groups the windows under the menu entry on X11 and Wayland
+// alike. Call once, after the QApplication and before the first window.
 void SetApplicationIdentity();
 
 // The user manual: beside the executable when it is there (a build tree), otherwise where

@@ -42,11 +42,16 @@ class AppIdentityTest : public QObject {
              dir.filePath(QStringLiteral("bin/Tolvane_help.pdf")));
   }
 
-  void iconAndDesktopEntryAreSet() {
+  void iconDesktopEntryAndWindowClassAreSet() {
     tolvane::SetApplicationIdentity();
     const QString entry = Installed() + QStringLiteral("/share/applications/") +
                           QGuiApplication::desktopFileName() + QStringLiteral(".desktop");
-    QVERIFY2(QFile::exists(entry), qPrintable(entry));
+    QFile file(entry);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(entry));
+    // On X11 the menu entry finds its windows by their class, which is the application name.
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    QVERIFY(
+        lines.contains(QStringLiteral("StartupWMClass=") + QCoreApplication::applicationName()));
     const QIcon icon = QApplication::windowIcon();
     for (const int size : {16, 32, 48, 256}) {
       QVERIFY2(icon.availableSizes().contains(QSize(size, size)),
