@@ -22,21 +22,23 @@ namespace fs = std::filesystem;
 
 [[noreturn]] void Bad(const std::string& message) { throw std::invalid_argument(message); }
 
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::string ReadList(const std::string& file) {
   if (file == "-") {
     return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
   }
+  // A folder opens as a stream but reads as nothing.
+  if (IsFolder(file)) Bad("--files-from \"" + file + "\": is a folder");
   std::ifstream in(file, std::ios::binary);
   if (!in) Bad("--files-from \"" + file + "\": " + std::strerror(errno));
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) Bad("--files-from \"" + file + "\": cannot read it");
   return text.str();
-}
-
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The images under a folder, sorted by name folder by folder, depth first. Links to folders
@@ -63,7 +65,7 @@ class FolderWalk {
       const std::string name = child.path().filename().native();
       const std::string path = folder + name;
       if (child.is_symlink(ec) || !child.is_directory(ec)) {
-        if (IsReadableImageName(name) && child.is_regular_file(ec)) {
+        if (IsBatchReadableName(name) && child.is_regular_file(ec)) {
           found_.push_back({path, subfolder});
         }
         continue;

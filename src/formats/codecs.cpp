@@ -84,6 +84,8 @@ constexpr CodecRow kCodecs[] = {
     {".gif", "GIF - Compuserve GIF", 8, DecodeGif, kGif, "", true, false, false, false, false},
     {".tif", "TIF - Tagged Image File Format", 9, DecodeTiff, kTiff, "", true, false, false, false,
      true},
+    // The longer spelling other programs write; the window's design knows only ".tif".
+    {".tiff", "", 0, DecodeTiff, kTiff, "", true, false, false, false, true, false},
 };
 
 }  // namespace
@@ -102,6 +104,11 @@ const CodecRow* FindCodec(std::string_view path) {
 
 bool IsReadableImageName(std::string_view name) {
   const CodecRow* row = FindCodec(name);
+  return row != nullptr && row->decode != nullptr && row->in_window;
+}
+
+bool IsBatchReadableName(std::string_view name) {
+  const CodecRow* row = FindCodec(name);
   return row != nullptr && row->decode != nullptr;
 }
 
@@ -109,6 +116,7 @@ std::vector<std::pair<std::string, std::string>> OpenDialogFilters() {
   std::string all;
   std::vector<const CodecRow*> own;
   for (const CodecRow& row : kCodecs) {
+    if (!row.in_window) continue;
     all += (all.empty() ? "*" : ";*") + std::string(row.extension);
     if (!row.dialog_caption.empty()) own.push_back(&row);
   }

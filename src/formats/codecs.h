@@ -45,6 +45,8 @@ struct CodecRow {
   bool scans_metadata;  // the run reads its EXIF segments and reports them
   bool preview_report;  // the preview shows its EXIF report
   bool beeps_when_unreadable;
+  // The window's list and open dialog take it; tolvane-batch alone reads the other rows.
+  bool in_window = true;
 };
 
 // Files larger than this are refused before they are read.
@@ -53,11 +55,14 @@ inline constexpr std::uint64_t kMaxSourceBytes = kMaxPixels * 4 + (std::uint64_t
 std::span<const CodecRow> Codecs();
 // The row for a path's extension (any case), or null.
 const CodecRow* FindCodec(std::string_view path);
-// Whether the image list takes a file of this name: its type can be decoded.
+// Whether the image list takes a file of this name: its type can be decoded and is the
+// window's.
 bool IsReadableImageName(std::string_view name);
+// Whether tolvane-batch takes a file of this name under a folder: its type can be decoded.
+bool IsBatchReadableName(std::string_view name);
 // The open dialog's filters, (description, patterns), first "All Image Files".
 std::vector<std::pair<std::string, std::string>> OpenDialogFilters();
-// The readable extensions, space-separated, for help texts.
+// The extensions tolvane-batch reads, space-separated, for help texts.
 std::string ReadableExtensions();
 
 // The writers in --format order: bmp, jpeg, png, gif, tiff, emf.

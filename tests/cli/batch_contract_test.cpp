@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/formats.h"
 #include "imaging/tbitmap.h"
 #include "json_lines.h"
 #include "temp_dir.h"
@@ -257,6 +258,9 @@ TEST(BatchInputs, RecursiveMirrorsTheTreeInNameOrder) {
   WriteBmp(in / "b/deeper/y.bmp", 4, 4);
   WriteBmp(in / "b/x.bmp", 4, 4);
   WriteBmp(in / "a/TIFF.bmp", 4, 4);
+  // ".tiff" is read and, in its own format, written under its own name, as ".tif" is.
+  fs::copy_file(std::string(TOLVANE_TEST_DATA) + "/tiff/rgb8_lzw_pred2_small.tif",
+                in / "a/scan.tiff");
   std::ofstream(in / "b/notes.txt") << "not an image";
   const Result r = Batch("--json -r -o " + Quoted(out / "mirror") + " " + Quoted(in.folder()));
   EXPECT_EQ(r.status, 0) << r.err;
@@ -265,12 +269,17 @@ TEST(BatchInputs, RecursiveMirrorsTheTreeInNameOrder) {
     sources.push_back(line.at("source").Text());
     outputs.push_back(line.at("output").Text());
   }
-  EXPECT_EQ(sources, (std::vector<std::string>{in / "a/TIFF.bmp", in / "b/deeper/y.bmp",
-                                               in / "b/x.bmp", in / "z.bmp"}));
+  EXPECT_EQ(sources,
+            (std::vector<std::string>{in / "a/TIFF.bmp", in / "a/scan.tiff", in / "b/deeper/y.bmp",
+                                      in / "b/x.bmp", in / "z.bmp"}));
   EXPECT_EQ(outputs,
-            (std::vector<std::string>{out / "mirror/a/TIFF.bmp", out / "mirror/b/deeper/y.bmp",
-                                      out / "mirror/b/x.bmp", out / "mirror/z.bmp"}));
-  EXPECT_EQ(Tree(out / "mirror").size(), 4u);
+            (std::vector<std::string>{out / "mirror/a/TIFF.bmp", out / "mirror/a/scan.tiff",
+                                      out / "mirror/b/deeper/y.bmp", out / "mirror/b/x.bmp",
+                                      out / "mirror/z.bmp"}));
+  EXPECT_EQ(Tree(out / "mirror").size(), 5u);
+  TBitmap scan;
+  EXPECT_TRUE(LoadImageFile(out / "mirror/a/scan.tiff", scan, {}).ok());
+  EXPECT_EQ(testing::ReadBytes(out / "mirror/a/scan.tiff").at(2), 42);
 }
 
 TEST(BatchInputs, FilesFromStandardInputNulSeparated) {
