@@ -116,6 +116,7 @@ TEST(BatchUsage, MistakesAreUsageErrorsBeforeAnythingRuns) {
       {o + " -0" + file, "-0 applies to --files-from"},
       {o + " " + Quoted(in.folder()), in.folder() + ": is a folder; -r, --recursive"},
       {o + " --files-from " + Quoted(in / "absent.txt"), "No such file or directory"},
+      {o + " --files-from " + Quoted(in.folder()), "is a folder"},
       {"-o " + Quoted(in / "a.bmp") + file, "is not a folder"},
       {o + " --no-such-option" + file, "unknown option --no-such-option"},
   };
