@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -278,16 +279,75 @@ int PrintExifReport(const std::string& file) {
   return 0;
 }
 
-// What an existing file at an output's path meets: the word --dry-run and --json use.
-std::string ExistingWord(const BatchArguments& args, const TImageEntry& entry,
-                         const std::string& output) {
-  if (!FileExists(output)) return "none";
-  const TFileOperation op = args.options.Operation;
-  if (args.run.existing == ExistingOutput::kSkip) return "skip";
-  if (args.run.existing == ExistingOutput::kReplace || !Converts(op)) return "replace";
-  // A moved source gives way to its own output.
-  const bool own_source = SameFile(output, SourceFolder(entry) + entry.FileName);
-  return op == TFileOperation::kMoveFiles && own_source ? "replace" : "prefix";
+// The output paths of a batch and its sources, for --dry-run to tell what the run would do.
+class DryRunPlan {
+ public:
+  DryRunPlan(const BatchArguments& args, const std::vector<TImageEntry>& entries)
+      : args_(args), entries_(entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const TImageEntry& e = entries[i];
+      std::string name = OutputName(int(i), e.FileName, args.options);
+      if (Converts(args.options.Operation)) name = WrittenName(name, args.options.OutputFormat);
+      outputs_.push_back(OutputFolder(e, args.options) + name);
+      first_.try_emplace(outputs_.back(), i);
+      if (const auto id = FileIdentity(e.FullPath)) sources_.insert(*id);
+    }
+  }
+
+  const std::string& Output(std::size_t i) const { return outputs_[i]; }
+
+  // What meets a file at the entry's output path: "none", "prefix", "skip" or "replace", or
+  // "refused" with *reason, as the run decides it.
+  std::string Existing(std::size_t i, std::string* reason) const {
+    const std::string& output = outputs_[i];
+    const TFileOperation op = args_.options.Operation;
+    const ExistingOutput policy = args_.run.existing;
+    const bool moves_in_place =
+        op == TFileOperation::kMoveFiles && SameFile(output, entries_[i].FullPath);
+    if (Converts(op) && policy != ExistingOutput::kPrefix) {
+      if (const std::size_t first = first_.at(output); first != i) {
+        *reason = "its output is the output of \"" + entries_[first].FullPath + "\" too";
+        return "refused";
+      }
+      const auto id = FileIdentity(output);
+      if (policy == ExistingOutput::kReplace && id && sources_.contains(*id) && !moves_in_place) {
+        *reason = "it would replace a source of this batch";
+        return "refused";
+      }
+    }
+    if (!FileExists(output)) return "none";
+    if (policy == ExistingOutput::kSkip) return "skip";
+    if (policy == ExistingOutput::kReplace || !Converts(op)) return "replace";
+    // A moved source gives way to its own output.
+    return moves_in_place ? "replace" : "prefix";
+  }
+
+ private:
+  const BatchArguments& args_;
+  const std::vector<TImageEntry>& entries_;
+  std::vector<std::string> outputs_;
+  std::map<std::string, std::size_t> first_;
+  std::set<FileId> sources_;
+};
+
+void PrintDryRunEntry(const BatchArguments& args, const std::string& source,
+                      const std::string& output, const std::string& existing,
+                      const std::string& reason, const std::optional<PlannedSize>& size) {
+  const std::string width = size ? std::to_string(size->width) : "null";
+  const std::string height = size ? std::to_string(size->height) : "null";
+  if (args.json) {
+    std::printf(
+        "{%s,%s,\"existing\":\"%s\",\"reason\":%s,\"width\":%s,\"height\":%s,"
+        "\"dry_run\":true}\n",
+        JsonName("source", source).c_str(), JsonName("output", output).c_str(), existing.c_str(),
+        reason.empty() ? "null" : JsonText(reason).c_str(), width.c_str(), height.c_str());
+    return;
+  }
+  const std::string what = reason.empty() ? "existing: " + existing : "refused: " + reason;
+  const std::string size_text = size ? width + " x " + height : "size unknown";
+  std::printf("%s -> %s (%s, %s)\n", EscapeControls(DisplayText(source)).c_str(),
+              EscapeControls(DisplayText(output)).c_str(),
+              EscapeControls(DisplayText(what)).c_str(), size_text.c_str());
 }
 
 // Prints what each selected entry would become, writing nothing. Sizes follow the run's steps
@@ -295,6 +355,7 @@ std::string ExistingWord(const BatchArguments& args, const TImageEntry& entry,
 // resize values are as a whole run has them.
 int DryRun(BatchArguments& args, const std::vector<TImageEntry>& entries,
            const std::vector<std::size_t>& selected) {
+  const DryRunPlan plan(args, entries);
   const bool converts = Converts(args.options.Operation);
   std::size_t next = 0;
   for (std::size_t i = 0; i < entries.size() && next < selected.size(); ++i) {
@@ -312,23 +373,10 @@ int DryRun(BatchArguments& args, const std::vector<TImageEntry>& entries,
     }
     if (selected[next] != i) continue;
     ++next;
-    std::string name = OutputName(int(i), entry.FileName, args.options);
-    if (converts) name = WrittenName(name, args.options.OutputFormat);
-    const std::string output = OutputFolder(entry, args.options) + name;
-    const std::string existing = ExistingWord(args, entry, output);
     if (size && !size->message.empty()) ReportLine(entry.FullPath, size->message);
-    if (args.json) {
-      std::printf("{%s,%s,\"existing\":\"%s\",\"width\":%s,\"height\":%s,\"dry_run\":true}\n",
-                  JsonName("source", entry.FullPath).c_str(), JsonName("output", output).c_str(),
-                  existing.c_str(), size ? std::to_string(size->width).c_str() : "null",
-                  size ? std::to_string(size->height).c_str() : "null");
-      continue;
-    }
-    const std::string size_text =
-        size ? std::to_string(size->width) + " x " + std::to_string(size->height) : "size unknown";
-    std::printf("%s -> %s (existing: %s, %s)\n",
-                EscapeControls(DisplayText(entry.FullPath)).c_str(),
-                EscapeControls(DisplayText(output)).c_str(), existing.c_str(), size_text.c_str());
+    std::string reason;
+    const std::string existing = plan.Existing(i, &reason);
+    PrintDryRunEntry(args, entry.FullPath, plan.Output(i), existing, reason, size);
   }
   return 0;
 }

@@ -337,6 +337,13 @@ TEST(BatchJson, EveryEntryHasOneStrictObject) {
   EXPECT_TRUE(lines[1].at("output").IsNull());
   EXPECT_THAT(lines[1].at("reason").Text(), StartsWith("cannot decode: "));
   EXPECT_EQ(lines[2].at("reason").Text(), "cannot open: No such file or directory");
+  // The PSD reader's 8-bit message comes out as UTF-8.
+  testing::WriteBytes(in / "bad.psd", std::vector<std::uint8_t>(64, 'x'));
+  const auto psd = Json(Batch("--json -o " + Quoted(out.folder()) + " " + Quoted(in / "bad.psd")));
+  ASSERT_EQ(psd.size(), 1u);
+  EXPECT_EQ(
+      psd[0].at("reason").Text(),
+      "cannot decode: \u041d\u0435\u0432\u0435\u0440\u043d\u044b\u0439 \u0444\u0430\u0439\u043b");
   // A name that is not UTF-8: replaced in the text, exact in the _raw form.
   const JsonObject& odd = lines[3];
   EXPECT_EQ(odd.at("source").Text(), in / "caf\xEF\xBF\xBD \"q\"\x01.bmp");
@@ -362,6 +369,22 @@ TEST(BatchStderr, EveryLineNamesTheProgramAndItsFile) {
             "tolvane-batch: " + in / "gone.bmp" + ": cannot open: No such file or directory"}))
         << jobs;
   }
+}
+
+// --verbose names each output as it is written, and each kept one; -q alone says nothing.
+TEST(BatchStderr, VerboseNamesEachOutput) {
+  TempDir in, out;
+  WriteBmp(in / "a.bmp", 5, 3);
+  WriteBmp(in / "b.bmp", 4, 4);
+  WriteBmp(out / "b.bmp", 4, 4);
+  const std::string files = " " + Quoted(in / "a.bmp") + " " + Quoted(in / "b.bmp");
+  const Result r = Batch("-q --verbose --existing skip -o " + Quoted(out.folder()) + files);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.ErrLines(),
+            (std::vector<std::string>{
+                "tolvane-batch: " + in / "a.bmp" + ": wrote \"" + out / "a.bmp" + "\", 5 x 3",
+                "tolvane-batch: " + in / "b.bmp" + ": skipped: \"" + out / "b.bmp" + "\" exists"}));
+  EXPECT_EQ(Batch("-q --existing skip -o " + Quoted(out.folder()) + files).err, "");
 }
 
 TEST(BatchReport, BlocksSayWhichFileTheyBelongTo) {
@@ -444,6 +467,16 @@ TEST(BatchDryRun, SaysWhatEachEntryBecomesAndWritesNothing) {
   EXPECT_EQ(lines[0].at("width").Number(), 40);
   EXPECT_TRUE(lines[2].at("width").IsNull());
   EXPECT_EQ(in.Files(), (std::vector<std::string>{"a.bmp", "b.bmp"}));
+
+  // What the run would refuse is told as it would be.
+  const Result refused = Batch("--dry-run --json --existing replace --same-folder -f png " +
+                               Quoted(in / "a.bmp") + " " + Quoted(in / "a.bmp"));
+  const auto twice = Json(refused);
+  ASSERT_EQ(twice.size(), 2u);
+  EXPECT_EQ(twice[0].at("existing").Text(), "none");
+  EXPECT_TRUE(twice[0].at("reason").IsNull());
+  EXPECT_EQ(twice[1].at("existing").Text(), "refused");
+  EXPECT_THAT(twice[1].at("reason").Text(), HasSubstr("is the output of"));
 }
 
 }  // namespace
