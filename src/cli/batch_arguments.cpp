@@ -23,7 +23,8 @@ types are read: @READABLE@
 Which files:
   -r, --recursive             a FOLDER stands for the images under it (by the types above),
                               sorted by name, folder by folder; their outputs mirror the
-                              folder's tree under -o (folders are created as needed)
+                              folder's tree under -o (folders are created as needed); the
+                              output folder itself is left out
       --files-from FILE       also take the names in FILE, one a line ("-": standard input)
   -0, --null                  the names in --files-from end with a NUL byte, as
                               find -print0 writes them
@@ -43,8 +44,8 @@ Where the outputs go and what they are called (-o or --same-folder is required):
                               and "_" in front, so nothing is replaced (simple-copy and
                               simple-move replace the file, as a copy does)
                               skip: leave the file alone and count the entry as done
-                              (its source is not read); a stopped run started again
-                              finishes the rest
+                              (its source is not read, nor moved); a stopped run
+                              started again finishes the rest
                               replace: put the new output in its place in one step; a
                               file the batch reads is never replaced
 

@@ -9,11 +9,13 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
 
 #include "formats/codecs.h"
+#include "platform/file_ops.h"
 
 namespace tolvane::cli {
 namespace {
@@ -42,11 +44,13 @@ std::string ReadList(const std::string& file) {
 }
 
 // The images under a folder, sorted by name folder by folder, depth first. Links to folders
-// are not followed, so that no tree is walked twice or without end.
+// are not followed, so that no tree is walked twice or without end; the output folder is left
+// out, so that a run started again does not take the outputs for sources.
 class FolderWalk {
  public:
-  FolderWalk(std::vector<Input>& found, std::vector<std::string>& problems)
-      : found_(found), problems_(problems) {}
+  FolderWalk(std::vector<Input>& found, std::vector<std::string>& problems,
+             std::optional<FileId> output_folder)
+      : found_(found), problems_(problems), output_folder_(output_folder) {}
 
   void Walk(const std::string& folder, const std::string& subfolder) {
     std::error_code ec;
@@ -70,6 +74,7 @@ class FolderWalk {
         }
         continue;
       }
+      if (output_folder_ && FileIdentity(path) == output_folder_) continue;
       Walk(path + "/", subfolder + name + "/");
     }
   }
@@ -77,6 +82,7 @@ class FolderWalk {
  private:
   std::vector<Input>& found_;
   std::vector<std::string>& problems_;
+  const std::optional<FileId> output_folder_;
 };
 
 void Take(const std::string& name, const BatchArguments& args, std::vector<Input>& inputs,
@@ -88,7 +94,9 @@ void Take(const std::string& name, const BatchArguments& args, std::vector<Input
   if (!args.recursive) {
     Bad(name + ": is a folder; -r, --recursive takes the images under it");
   }
-  FolderWalk(inputs, problems).Walk(name.ends_with('/') ? name : name + "/", {});
+  const auto output_folder =
+      args.options.SameFolder ? std::nullopt : FileIdentity(args.options.TargetFolder);
+  FolderWalk(inputs, problems, output_folder).Walk(name.ends_with('/') ? name : name + "/", {});
 }
 
 }  // namespace

@@ -283,6 +283,20 @@ TEST(BatchInputs, RecursiveMirrorsTheTreeInNameOrder) {
   EXPECT_EQ(testing::ReadBytes(out / "mirror/a/scan.tiff").at(2), 42);
 }
 
+// An output folder inside the walked tree is not walked: run again, the run finds only its
+// sources.
+TEST(BatchInputs, RecursiveLeavesTheOutputFolderOut) {
+  TempDir in;
+  WriteBmp(in / "a.bmp", 4, 4);
+  const std::string args =
+      "--json --existing skip -r -o " + Quoted(in / "out") + " " + Quoted(in.folder());
+  ASSERT_EQ(Batch(args).status, 0);
+  const auto again = Json(Batch(args));
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0].at("status").Text(), "skipped");
+  EXPECT_EQ(Tree(in.folder()).size(), 2u);
+}
+
 TEST(BatchInputs, FilesFromStandardInputNulSeparated) {
   TempDir in, out;
   const std::vector<std::string> names = {"with space.bmp", "line\nbreak.bmp", "plain.bmp"};
