@@ -1,11 +1,14 @@
 // tolvane-batch: the conversion engine for scripts. Maps the command line onto the run's
 // options, runs it with a host that reports on stderr, and exits 0 only when every file
 // produced its output.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -267,8 +270,15 @@ int PrintExifReport(const std::string& file) {
   services.metadata = &holder;
   services.clear_exif = [&lines] { lines.clear(); };
   HeldMessages messages;
-  std::error_code ec;
   const std::string path = ExpandLongPath(file);
+  // A file that is not there, or not readable, is told in the system's words.
+  if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd < 0) {
+    ReportLine(file, std::string("cannot read the file: ") + std::strerror(errno));
+    return 1;
+  } else {
+    ::close(fd);
+  }
+  std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec) || !LoadPreviewImage(path, services)) {
     const std::string held = messages.Take();
     ReportLine(file, held.empty() ? "cannot read the file" : "cannot read the file; " + held);

@@ -267,6 +267,9 @@ TEST(BatchExifReport, UnreadableFileExitsWithOne) {
     EXPECT_EQ(o.status, 1) << file;
     EXPECT_THAT(o.output, HasSubstr("cannot read the file")) << file;
   }
+  EXPECT_EQ(RunBatch("--exif-report " + dir / "missing.jpg").output,
+            "tolvane-batch: " + dir / "missing.jpg" +
+                ": cannot read the file: No such file or directory\n");
 }
 
 TEST(BatchReport, PrintsTheRunsBlocksOnlyWhenAsked) {
