@@ -35,7 +35,7 @@ echo "batch: $count JPEG files of 6000 x 4000 pixels; $(nproc) cores"
 # Commands for each job: tolvane-batch first, then the peers that are installed.
 declare -A tolvane peer_im peer_djpeg
 tolvane[png]="$batch --quiet -o $work/out -f png --png-compression 6 ${files[*]}"
-tolvane[resize]="$batch --quiet -o $work/out -f jpeg -q 90 --rotate right --resize 3000x2000 --aspect width ${files[*]}"
+tolvane[resize]="$batch --quiet -o $work/out -f jpeg -Q 90 --rotate right --resize 3000x2000 --aspect width ${files[*]}"
 tolvane[bmp]="$batch --quiet -o $work/out -f bmp ${files[*]}"
 im_loop() {  # ImageMagick over every file: im_loop EXT ARGS...
   local ext=$1; shift

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   }
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ReplaceAll(text, "@MIME_TYPES@", mime_list);
-  ReplaceAll(text, "@READABLE_EXTENSIONS@", tolvane::ReadableExtensions());
+  ReplaceAll(text, "@READABLE_EXTENSIONS@", tolvane::ReadableExtensions(/*window_only=*/true));
   std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
   out << text;
   out.close();

@@ -131,10 +131,11 @@ std::vector<std::pair<std::string, std::string>> OpenDialogFilters() {
   return filters;
 }
 
-std::string ReadableExtensions() {
+std::string ReadableExtensions(bool window_only) {
   std::string list;
   for (const CodecRow& row : kCodecs) {
-    if (row.decode != nullptr) list += (list.empty() ? "" : " ") + std::string(row.extension);
+    if (row.decode != nullptr && (row.in_window || !window_only))
+      list += (list.empty() ? "" : " ") + std::string(row.extension);
   }
   return list;
 }

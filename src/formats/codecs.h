@@ -62,8 +62,9 @@ bool IsReadableImageName(std::string_view name);
 bool IsBatchReadableName(std::string_view name);
 // The open dialog's filters, (description, patterns), first "All Image Files".
 std::vector<std::pair<std::string, std::string>> OpenDialogFilters();
-// The extensions tolvane-batch reads, space-separated, for help texts.
-std::string ReadableExtensions();
+// The extensions tolvane-batch reads, or with window_only those the window's list takes,
+// space-separated, for help texts.
+std::string ReadableExtensions(bool window_only = false);
 
 // The writers in --format order: bmp, jpeg, png, gif, tiff, emf.
 std::span<const WriterRow> Writers();
