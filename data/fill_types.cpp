@@ -1,4 +1,4 @@
-// Fills a template with the file types the program reads, taken from the codec table, so the
+// Fills a template with the file types the window takes, taken from the codec table, so the
 // desktop entry's "Open with" types and the manual page cannot fall behind the readers.
 //   tolvane_fill_types TEMPLATE OUTPUT
 // replaces @MIME_TYPES@ (each type followed by ";", as desktop entries list them) and
@@ -58,8 +58,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::vector<std::string_view> types;
+  std::string extensions;
   for (const tolvane::CodecRow& row : tolvane::Codecs()) {
-    if (row.decode == nullptr) continue;
+    // The window's list takes these; tolvane-batch alone reads the other rows.
+    if (row.decode == nullptr || !row.in_window) continue;
+    extensions += (extensions.empty() ? "" : " ") + std::string(row.extension);
     const std::string_view type = MimeTypeOf(row.extension);
     if (type.empty()) {
       std::cerr << "tolvane_fill_types: the readable extension " << row.extension
