@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr std::array<const char*, 10> kMakes = {"NIKON", "OLYMPUS", "CASIO", "FUJIFILM", "Canon",
-                                                "SEIKO", "SANYO", "Minolta", "NIKON", "Kodak"};
+constexpr std::array<const char*, 10> kMakes = {"NIKON", "OLYMPUS", "CASIO",   "FUJIFILM", "Canon",
+                                                "SEIKO", "SANYO",   "Minolta", "NIKON",    "Kodak"};
 // The note must fit a segment's 16-bit length with the directories around it.
 constexpr std::size_t kMaxNote = 60000;
 
@@ -21,7 +21,8 @@ class Writer {
  public:
   explicit Writer(bool mm) : mm_(mm) {}
   void Put(std::uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) bytes_.push_back(std::uint8_t(v >> (mm_ ? 8 * (n - 1 - i) : 8 * i)));
+    for (int i = 0; i < n; ++i)
+      bytes_.push_back(std::uint8_t(v >> (mm_ ? 8 * (n - 1 - i) : 8 * i)));
   }
   void Entry(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
     Put(tag, 2), Put(type, 2), Put(count, 4);
@@ -48,14 +49,15 @@ std::vector<std::uint8_t> MakerJpeg(std::uint8_t choice, std::span<const std::ui
   const std::uint32_t make_at = 68, note_at = 68 + std::uint32_t(make.size());
   w.Put(2, 2), w.Entry(0x010F, 2, std::uint32_t(make.size()), make_at), w.Entry(0x8769, 4, 1, 38),
       w.Put(0, 4);
-  w.Put(2, 2), w.Entry(0x9000, 7, 4, version), w.Entry(0x927C, 7, std::uint32_t(note.size()), note_at),
-      w.Put(0, 4);
+  w.Put(2, 2), w.Entry(0x9000, 7, 4, version),
+      w.Entry(0x927C, 7, std::uint32_t(note.size()), note_at), w.Put(0, 4);
   std::vector<std::uint8_t>& tiff = w.bytes();
   tiff.insert(tiff.end(), make.begin(), make.end());
   tiff.insert(tiff.end(), note.begin(), note.end());
   const std::size_t length = 2 + 6 + tiff.size();
-  std::vector<std::uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE1, std::uint8_t(length >> 8),
-                                    std::uint8_t(length), 'E', 'x', 'i', 'f', 0, 0};
+  std::vector<std::uint8_t> jpeg = {
+      0xFF, 0xD8, 0xFF, 0xE1, std::uint8_t(length >> 8), std::uint8_t(length), 'E', 'x',
+      'i',  'f',  0,    0};
   jpeg.insert(jpeg.end(), tiff.begin(), tiff.end());
   jpeg.insert(jpeg.end(), {0xFF, 0xDA, 0x00, 0x02});
   return jpeg;

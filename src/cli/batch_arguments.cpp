@@ -243,9 +243,12 @@ const std::map<std::string, Handler>& ValueOptions() {
       {"--shard", [](BatchArguments& a, const std::string& v) { ParseShard(v, a.run); }},
       {"--operation",
        [](BatchArguments& a, const std::string& v) {
-         a.options.Operation = Choose<TFileOperation>(v, "--operation",
-             {{"copy", TFileOperation::kCopyFiles}, {"move", TFileOperation::kMoveFiles},
-              {"simple-copy", TFileOperation::kSimpleCopy}, {"simple-move", TFileOperation::kSimpleMove}});
+         a.options.Operation =
+             Choose<TFileOperation>(v, "--operation",
+                                    {{"copy", TFileOperation::kCopyFiles},
+                                     {"move", TFileOperation::kMoveFiles},
+                                     {"simple-copy", TFileOperation::kSimpleCopy},
+                                     {"simple-move", TFileOperation::kSimpleMove}});
        }},
       {"--rename",
        [](BatchArguments& a, const std::string& v) {
@@ -276,21 +279,26 @@ const std::map<std::string, Handler>& ValueOptions() {
       {"--rotate",
        [](BatchArguments& a, const std::string& v) {
          a.options.RotateEnabled = true;
-         a.options.RotateOption = Choose<TRotateOption>(v, "--rotate",
-             {{"right", TRotateOption::kRotateRight}, {"left", TRotateOption::kRotateLeft},
-              {"flip-vertical", TRotateOption::kFlipVertically}, {"flip-horizontal", TRotateOption::kFlipHorizontally}});
+         a.options.RotateOption =
+             Choose<TRotateOption>(v, "--rotate",
+                                   {{"right", TRotateOption::kRotateRight},
+                                    {"left", TRotateOption::kRotateLeft},
+                                    {"flip-vertical", TRotateOption::kFlipVertically},
+                                    {"flip-horizontal", TRotateOption::kFlipHorizontally}});
        }},
       {"--crop",
        [](BatchArguments& a, const std::string& v) {
          const auto c = ParseList(v, "--crop", 1 << 24);
          a.options.CropEnabled = true;
-         a.options.CropLeft = c[0], a.options.CropTop = c[1], a.options.CropRight = c[2], a.options.CropBottom = c[3];
+         a.options.CropLeft = c[0], a.options.CropTop = c[1], a.options.CropRight = c[2],
+         a.options.CropBottom = c[3];
        }},
       {"--canvas",
        [](BatchArguments& a, const std::string& v) {
          const auto c = ParseList(v, "--canvas", 10000);
          a.options.CanvasEnabled = true;
-         a.options.CanvasLeft = c[0], a.options.CanvasTop = c[1], a.options.CanvasRight = c[2], a.options.CanvasBottom = c[3];
+         a.options.CanvasLeft = c[0], a.options.CanvasTop = c[1], a.options.CanvasRight = c[2],
+         a.options.CanvasBottom = c[3];
        }},
       {"--canvas-color",
        [](BatchArguments& a, const std::string& v) { a.options.CanvasColor = ParseColour(v); }},

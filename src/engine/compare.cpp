@@ -20,8 +20,7 @@ class ResizeOnlyHost final : public ConversionHost {
 
 }  // namespace
 
-TBitmap PrepareCompareImage(const TBitmap& source, TConvertOptions& options,
-                            ConversionHost& host) {
+TBitmap PrepareCompareImage(const TBitmap& source, TConvertOptions& options, ConversionHost& host) {
   if (source.Empty()) return {};
   TBitmap prepared = source;
   // A copy, so that the crop step's carried values do not reach the crop page.

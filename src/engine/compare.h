@@ -12,7 +12,6 @@ namespace tolvane {
 // The crop values, the crop ranges and the host's preview stay as they were. Throws
 // std::runtime_error with kCropOutOfRangeMessage when a crop value does not fit. An empty
 // source gives an empty image.
-TBitmap PrepareCompareImage(const TBitmap& source, TConvertOptions& options,
-                            ConversionHost& host);
+TBitmap PrepareCompareImage(const TBitmap& source, TConvertOptions& options, ConversionHost& host);
 
 }  // namespace tolvane

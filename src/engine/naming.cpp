@@ -31,7 +31,8 @@ std::string WrittenName(const std::string& name, TOutputFormat format) {
 
 std::optional<std::string> BaseNameProblem(const std::string& base_name) {
   const std::string quoted = "The base name \"" + base_name + "\"";
-  if (base_name.find(kPathSeparator) != std::string::npos || base_name.find('\\') != std::string::npos) {
+  if (base_name.find(kPathSeparator) != std::string::npos ||
+      base_name.find('\\') != std::string::npos) {
     return quoted + " holds a path separator";
   }
   if (base_name == "." || base_name == ".." || base_name.find("..") != std::string::npos) {

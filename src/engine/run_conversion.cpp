@@ -221,8 +221,7 @@ double Milliseconds(std::chrono::steady_clock::duration d) {
 }
 
 SaveSettings SaveSettingsOf(const TConvertOptions& o, TimgData* metadata) {
-  return {o.OutputFormat, o.JpegQuality, o.ClearExif, o.PngCompression, o.PngTransparent,
-          metadata};
+  return {o.OutputFormat, o.JpegQuality, o.ClearExif, o.PngCompression, o.PngTransparent, metadata};
 }
 
 // One file of a converting run on its way through the stages below. What it has to tell the

@@ -98,9 +98,7 @@ SaveResult UnderFreeName(const std::string& folder, const std::string& name,
 
 }  // namespace
 
-std::size_t EncodedImage::HeldBytes() const {
-  return bytes.size() + pixels.PixelBytes().size();
-}
+std::size_t EncodedImage::HeldBytes() const { return bytes.size() + pixels.PixelBytes().size(); }
 
 EncodedImage EncodeForSave(const TBitmap& image, const std::string& name,
                            const SaveSettings& settings) {

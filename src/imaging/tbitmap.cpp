@@ -171,8 +171,8 @@ void TBitmap::SetSize(int width, int height) {
     std::memcpy(dst, src, keep_bits / 8);
     if (keep_bits % 8) {
       const std::uint8_t mask = static_cast<std::uint8_t>(0xFF00 >> (keep_bits % 8));
-      dst[keep_bits / 8] = static_cast<std::uint8_t>((src[keep_bits / 8] & mask) |
-                                                     (dst[keep_bits / 8] & ~mask));
+      dst[keep_bits / 8] =
+          static_cast<std::uint8_t>((src[keep_bits / 8] & mask) | (dst[keep_bits / 8] & ~mask));
     }
   }
   width_ = width;
@@ -312,7 +312,8 @@ void TBitmap::CopyRect(int dx, int dy, const TBitmap& source, int sx, int sy, in
   }
   for (int row = 0; row < height; ++row) {
     std::uint8_t* dst = pixels_.data() + std::size_t(dy + row) * stride_;
-    for (int col = 0; col < width; ++col) WritePixel(dst, dx + col, source.Pixels(sx + col, sy + row));
+    for (int col = 0; col < width; ++col)
+      WritePixel(dst, dx + col, source.Pixels(sx + col, sy + row));
   }
 }
 

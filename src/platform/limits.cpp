@@ -7,7 +7,8 @@ bool WithinImageLimits(std::uint64_t width, std::uint64_t height) {
 }
 
 Status CheckImageSize(std::uint64_t width, std::uint64_t height, const char* format) {
-  if (width == 0 || height == 0) return Status::Error(std::string(format) + ": image has no pixels");
+  if (width == 0 || height == 0)
+    return Status::Error(std::string(format) + ": image has no pixels");
   if (!WithinImageLimits(width, height)) {
     return Status::Error(std::string(format) + ": image of " + std::to_string(width) + " x " +
                          std::to_string(height) + " pixels exceeds the size limit");

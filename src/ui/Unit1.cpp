@@ -940,8 +940,7 @@ void TConvertorForm::AppendExifText(const std::string& text) {
 }
 
 void TConvertorForm::ShowMessage(const std::string& text) {
-  dialogs_->Message(this, ShownText(text), QStringLiteral("Tolvane"),
-                    QMessageBox::Information);
+  dialogs_->Message(this, ShownText(text), QStringLiteral("Tolvane"), QMessageBox::Information);
 }
 
 void TConvertorForm::ClearAllItems() { DeleteAllImages1Click(); }

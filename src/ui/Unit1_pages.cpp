@@ -21,8 +21,8 @@
 #include <QTabWidget>
 #include <QToolTip>
 #include <QTreeWidget>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "engine/naming.h"
 #include "ui/Unit1.h"

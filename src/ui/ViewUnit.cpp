@@ -76,8 +76,8 @@ TViewForm::TViewForm(QWidget* parent) : QDialog(parent) {
   setSizeGripEnabled(true);
   Paint(this, Qt::black, Qt::white);
 
-  Stretch1 = Item(QStringLiteral("Stretch"), "Stretch1", Qt::Key_Insert, true,
-                  &TViewForm::Stretch1Click);
+  Stretch1 =
+      Item(QStringLiteral("Stretch"), "Stretch1", Qt::Key_Insert, true, &TViewForm::Stretch1Click);
   ViewOriginalImage1 = Item(QStringLiteral("View Original Image"), "ViewOriginalImage1",
                             Qt::CTRL | Qt::Key_O, true, &TViewForm::ViewOriginalImage1Click);
   ViewPrepareImage1 = Item(QStringLiteral("View Prepare Image"), "ViewPrepareImage1",

@@ -29,7 +29,8 @@ Outcome RunBatch(const std::string& arguments, const std::string& before = "") {
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return outcome;
   char buffer[4096];
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) outcome.output.append(buffer, n);
+  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+    outcome.output.append(buffer, n);
   const int raw = ::pclose(pipe);
   outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return outcome;
@@ -67,8 +68,9 @@ TEST(Batch, ConvertsAndNamesEveryFileWithoutOutput) {
   TempDir in, out;
   WriteBmp(in / "a.bmp", 6, 4);
   testing::WriteBytes(in / "broken.bmp", {'B', 'M'});
-  const Outcome o = RunBatch("-o " + out.folder() + " --rotate right --rename Pic " + (in / "a.bmp") +
-                             " " + (in / "broken.bmp") + " " + (in / "missing.bmp"));
+  const Outcome o =
+      RunBatch("-o " + out.folder() + " --rotate right --rename Pic " + (in / "a.bmp") + " " +
+               (in / "broken.bmp") + " " + (in / "missing.bmp"));
   EXPECT_EQ(o.status, 1) << o.output;
   EXPECT_THAT(o.output, HasSubstr(in / "broken.bmp: cannot decode"));
   EXPECT_THAT(o.output, HasSubstr(in / "missing.bmp: cannot open: No such file or directory"));
@@ -183,7 +185,9 @@ TEST(Batch, RoundTripsThroughEveryWriter) {
     int tolerance;
   } cases[] = {{"tiff", "p.tif", 0}, {"png", "p.png", 0}, {"jpeg", "p.jpg", 40}};
   for (const Case& c : cases) {
-    ASSERT_EQ(RunBatch(std::string("-f ") + c.format + " -o " + mid.folder() + " " + (in / "p.bmp")).status, 0);
+    ASSERT_EQ(RunBatch(std::string("-f ") + c.format + " -o " + mid.folder() + " " + (in / "p.bmp"))
+                  .status,
+              0);
     ASSERT_EQ(RunBatch("-f bmp -o " + back.folder() + " " + (mid / c.name)).status, 0) << c.format;
     TBitmap result;
     ASSERT_TRUE(result.LoadFromFile(back / "p.bmp").ok()) << c.format;
@@ -207,7 +211,10 @@ TEST(Batch, PsdSourcesBecomeBmpAndTheirCodePageMessageIsReadable) {
   const Outcome o =
       RunBatch("-o " + out.folder() + " " + (in / "doc.psd") + " " + (in / "bad.psd"));
   EXPECT_EQ(o.status, 1);
-  EXPECT_THAT(o.output, HasSubstr(in / "bad.psd: cannot decode: \u041d\u0435\u0432\u0435\u0440\u043d\u044b\u0439 \u0444\u0430\u0439\u043b"));
+  EXPECT_THAT(
+      o.output,
+      HasSubstr(in / "bad.psd: cannot decode: \u041d\u0435\u0432\u0435\u0440\u043d\u044b\u0439 "
+                     "\u0444\u0430\u0439\u043b"));
   EXPECT_EQ(out.Files(), std::vector<std::string>{"doc.bmp"});
 }
 
@@ -251,8 +258,11 @@ TEST(BatchExifReport, PrintsThePanelLinesOfOneFile) {
   // The long summary's rows and 8-bit texts come out as UTF-8 lines.
   const Outcome fuji = RunBatch("--exif-report " + JpegData("FujiFilm.jpg"));
   EXPECT_EQ(fuji.status, 0);
-  EXPECT_THAT(fuji.output, HasSubstr("\nMaker Note = \"FUJIFILM..............0130........\xD0\x96.."));
-  EXPECT_THAT(fuji.output, HasSubstr("\n -- EXIF Summary -(long)---- \nFile Name: FujiFilm.jpg\nFile Size: 1k\n"));
+  EXPECT_THAT(fuji.output,
+              HasSubstr("\nMaker Note = \"FUJIFILM..............0130........\xD0\x96.."));
+  EXPECT_THAT(
+      fuji.output,
+      HasSubstr("\n -- EXIF Summary -(long)---- \nFile Name: FujiFilm.jpg\nFile Size: 1k\n"));
   EXPECT_THAT(fuji.output, HasSubstr("\nFlash: Yes\n\n ** Widest Aperture is F3.6\n"));
   EXPECT_EQ(fuji.output.find('\r'), std::string::npos);
 }

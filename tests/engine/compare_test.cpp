@@ -20,7 +20,8 @@ TBitmap Picture(int w, int h) {
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = image.ScanLine(y);
     for (int x = 0; x < w; ++x) {
-      row[3 * x] = 100, row[3 * x + 1] = std::uint8_t(10 * y + 1), row[3 * x + 2] = std::uint8_t(10 * x + 1);
+      row[3 * x] = 100, row[3 * x + 1] = std::uint8_t(10 * y + 1),
+              row[3 * x + 2] = std::uint8_t(10 * x + 1);
     }
   }
   return image;

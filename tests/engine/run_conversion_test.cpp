@@ -16,10 +16,10 @@
 namespace tolvane {
 namespace {
 
-using testing::RecordingHost;
-using testing::TempDir;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using testing::RecordingHost;
+using testing::TempDir;
 
 // A picture whose every pixel tells where it came from.
 TColor Marker(int x, int y) { return RGBColor(x & 0xFF, y & 0xFF, (x >> 8) * 16 + (y >> 8)); }
@@ -68,10 +68,11 @@ TEST_F(RunConversionTest, EmptyListDoesNothing) {
 TEST_F(RunConversionTest, ConvertsInListOrderWithProgress) {
   TConvertOptions o = Options();
   o.Rename = true;
-  std::vector<TImageEntry> entries = {WriteSource(in, "b.bmp", 4, 3), WriteSource(in, "a.bmp", 2, 2)};
+  std::vector<TImageEntry> entries = {WriteSource(in, "b.bmp", 4, 3),
+                                      WriteSource(in, "a.bmp", 2, 2)};
   RunConversion(o, entries, host);
-  EXPECT_THAT(host.calls, ElementsAre("enter", "max 1", "pos 0", "show", "pos 0", "pos 1",
-                                      "pos 0", "hide", "leave"));
+  EXPECT_THAT(host.calls, ElementsAre("enter", "max 1", "pos 0", "show", "pos 0", "pos 1", "pos 0",
+                                      "hide", "leave"));
   EXPECT_EQ(out.Files(), (std::vector<std::string>{"Image1.bmp", "Image2.bmp"}));
   EXPECT_EQ(Load(out / "Image1.bmp").Width(), 4);
   EXPECT_EQ(in.Files().size(), 2u);
@@ -120,8 +121,8 @@ TEST_F(RunConversionTest, MoveKeepsSourcesThatProduceNoOutput) {
 TEST_F(RunConversionTest, KeepExtensionWithoutAWriterWritesNothing) {
   TConvertOptions o = Options();
   o.Operation = TFileOperation::kMoveFiles;
-  std::filesystem::copy_file(std::string(TOLVANE_TEST_DATA) + "/metafile/pillow_drawing_placeable.wmf",
-                             in / "d.wmf");
+  std::filesystem::copy_file(
+      std::string(TOLVANE_TEST_DATA) + "/metafile/pillow_drawing_placeable.wmf", in / "d.wmf");
   RunConversion(o, {{0, "d.wmf", "", "", in / "d.wmf"}}, host);
   EXPECT_TRUE(out.Files().empty());
   EXPECT_EQ(in.Files(), std::vector<std::string>{"d.wmf"});
@@ -137,7 +138,8 @@ TEST_F(RunConversionTest, CancelStopsBeforeTheNextFileAndMoveStillClearsTheList)
   TConvertOptions o = Options();
   o.Operation = TFileOperation::kMoveFiles;
   std::vector<TImageEntry> entries;
-  for (int i = 1; i <= 10; ++i) entries.push_back(WriteSource(in, "f" + std::to_string(i) + ".bmp", 2, 2));
+  for (int i = 1; i <= 10; ++i)
+    entries.push_back(WriteSource(in, "f" + std::to_string(i) + ".bmp", 2, 2));
   host.cancel_at_pump = [](int pumps) { return pumps == 4; };  // Cancel while file 3 runs
   RunConversion(o, entries, host);
   EXPECT_EQ(out.Files(), (std::vector<std::string>{"f1.bmp", "f2.bmp", "f3.bmp"}));
@@ -150,8 +152,11 @@ TEST_F(RunConversionTest, NumbersFollowListPositionsEvenWhenAFileFails) {
   TConvertOptions o = Options();
   o.Rename = true;
   testing::WriteBytes(in / "bad.bmp", {'B', 'A'});
-  RunConversion(o, {WriteSource(in, "a.bmp", 2, 2), {0, "bad.bmp", "", "", in / "bad.bmp"},
-                    WriteSource(in, "c.bmp", 2, 2)}, host);
+  RunConversion(o,
+                {WriteSource(in, "a.bmp", 2, 2),
+                 {0, "bad.bmp", "", "", in / "bad.bmp"},
+                 WriteSource(in, "c.bmp", 2, 2)},
+                host);
   EXPECT_EQ(out.Files(), (std::vector<std::string>{"Image1.bmp", "Image3.bmp"}));
 }
 
@@ -308,8 +313,10 @@ TEST_F(RunConversionTest, CropRightCarriesOverToTheFollowingFiles) {
   o.CropEnabled = true;
   o.CropLeft = 100;
   o.CropRight = 250;
-  RunConversion(o, {WriteSource(in, "wide.bmp", 1000, 4), WriteSource(in, "narrow.bmp", 300, 4),
-                    WriteSource(in, "wide2.bmp", 1000, 4)}, host);
+  RunConversion(o,
+                {WriteSource(in, "wide.bmp", 1000, 4), WriteSource(in, "narrow.bmp", 300, 4),
+                 WriteSource(in, "wide2.bmp", 1000, 4)},
+                host);
   EXPECT_EQ(Load(out / "Image1.bmp").Width(), 650);
   EXPECT_FALSE(FileExists(out / "Image2.bmp"));  // an empty rectangle: no output
   const TBitmap third = Load(out / "Image3.bmp");
@@ -326,8 +333,10 @@ TEST_F(RunConversionTest, CropOutOfRangeStopsTheRunAndLeavesRunMode) {
   o.CropEnabled = true;
   o.CropTop = 50;
   try {
-    RunConversion(o, {WriteSource(in, "a.bmp", 100, 100), WriteSource(in, "b.bmp", 100, 20),
-                      WriteSource(in, "c.bmp", 100, 100)}, host);
+    RunConversion(o,
+                  {WriteSource(in, "a.bmp", 100, 100), WriteSource(in, "b.bmp", 100, 20),
+                   WriteSource(in, "c.bmp", 100, 100)},
+                  host);
     FAIL() << "no error";
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), kCropOutOfRangeMessage);

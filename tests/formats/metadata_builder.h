@@ -18,7 +18,7 @@ struct ExifField {
   std::vector<std::int64_t> numbers = {};
   std::string text = {};
   int to_dir = -1;
-  std::uint32_t count_override = 0;  // a count other than the one the value implies
+  std::uint32_t count_override = 0;   // a count other than the one the value implies
   std::uint32_t offset_override = 0;  // a value offset other than where the bytes go
 };
 
@@ -71,9 +71,18 @@ class ExifBuilder {
     Bytes out;
     for (const std::int64_t n : numbers) {
       switch (type) {
-        case 1: case 6: case 7: Put(out, std::uint64_t(n), 1); break;
-        case 3: case 8: Put(out, std::uint64_t(n), 2); break;
-        default: Put(out, std::uint64_t(n), 4); break;  // LONG, SLONG, halves of rationals
+        case 1:
+        case 6:
+        case 7:
+          Put(out, std::uint64_t(n), 1);
+          break;
+        case 3:
+        case 8:
+          Put(out, std::uint64_t(n), 2);
+          break;
+        default:
+          Put(out, std::uint64_t(n), 4);
+          break;  // LONG, SLONG, halves of rationals
       }
     }
     return out;

@@ -54,10 +54,12 @@ TEST_P(ValueTextTest, ShowsTheLineOfTheField) {
 INSTANTIATE_TEST_SUITE_P(
     Fields, ValueTextTest,
     ::testing::Values(
-        ValueCase{"ascii less its zero", {0x010F, kAscii, {}, std::string("Canon\0", 6)}, "Make = Canon"},
+        ValueCase{
+            "ascii less its zero", {0x010F, kAscii, {}, std::string("Canon\0", 6)}, "Make = Canon"},
         ValueCase{"decode list", {0x0112, kShort, {6}}, "Orientation = CounterClockwise 90\xB0"},
         ValueCase{"value not in the list", {0x0112, kShort, {2}}, "Orientation = "},
-        ValueCase{"list with spaces finds only the first", {0x0106, kShort, {2}},
+        ValueCase{"list with spaces finds only the first",
+                  {0x0106, kShort, {2}},
                   "Photometric Interpretation = "},
         ValueCase{"%s pattern", {0x829A, kRational, {1, 60}}, "Exposure Time = 1/60 sec"},
         ValueCase{"real pattern", {0x829D, kRational, {28, 10}}, "FNumber = F2.8"},
@@ -67,24 +69,34 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"sshort shows unsigned", {0x8827, kSShort, {-1}}, "ISOSpeed Ratings = 65535"},
         ValueCase{"float", {0x9203, kFloat, {0x3F800000}}, "Brightness Value = -9999.99"},
         ValueCase{"list of shorts", {0x0102, kShort, {8, 8, 8}}, "Bits Per Sample = 8, 8, 8"},
-        ValueCase{"undefined in quotes, dots", {0xA000, kUndefined, {}, std::string("01\x01" "0", 4)},
+        ValueCase{"undefined in quotes, dots",
+                  {0xA000,
+                   kUndefined,
+                   {},
+                   std::string("01\x01"
+                               "0",
+                               4)},
                   "Flash Pix Version = \"01.0\""},
-        ValueCase{"shutter speed", {0x9201, kSRational, {6, 1}},
+        ValueCase{"shutter speed",
+                  {0x9201, kSRational, {6, 1}},
                   "Shutter Speed Value = 0.0156 sec (1/64)"},
-        ValueCase{"shutter speed of 0", {0x9201, kSRational, {0, 1}},
-                  "Shutter Speed Value = 1.0000 sec"},
-        ValueCase{"components", {0x9101, kUndefined, {}, std::string("\x01\x02\x03\x00", 4)},
+        ValueCase{
+            "shutter speed of 0", {0x9201, kSRational, {0, 1}}, "Shutter Speed Value = 1.0000 sec"},
+        ValueCase{"components",
+                  {0x9101, kUndefined, {}, std::string("\x01\x02\x03\x00", 4)},
                   "Components Configuration = YCbCr"},
         ValueCase{"flash auto", {0x9209, kShort, {25}}, "Flash = On, auto mode"},
-        ValueCase{"flash bits", {0x9209, kShort, {0x5F}},
+        ValueCase{"flash bits",
+                  {0x9209, kShort, {0x5F}},
                   "Flash = On, strobe return, auto mode, red-eye reduction"},
-        ValueCase{"flash suppressed", {0x9209, kShort, {0x30}},
+        ValueCase{"flash suppressed",
+                  {0x9209, kShort, {0x30}},
                   "Flash = Off, surpressed, no flash function"},
-        ValueCase{"user comment", {0x9286, kUndefined, {}, std::string("ASCII\0\0\0Hello\0", 14)},
+        ValueCase{"user comment",
+                  {0x9286, kUndefined, {}, std::string("ASCII\0\0\0Hello\0", 14)},
                   "User Comment = Hello"},
         ValueCase{"wide text", {0x9C9B, kByte, {72, 0, 105, 0, 0, 0}}, "Title = Hi"},
-        ValueCase{"caption given", {0xA405, kShort, {35}},
-                  "Focal Length in 35mm Film = 35.00 mm"},
+        ValueCase{"caption given", {0xA405, kShort, {35}}, "Focal Length in 35mm Film = 35.00 mm"},
         ValueCase{"control characters, 50 characters",
                   {0x010E, kAscii, {}, "a\tb" + std::string(60, 'x')},
                   "Image Description = a.b" + std::string(47, 'x')}));
@@ -111,18 +123,18 @@ TEST(ExifWalk, SubDirectoryEntriesStandBeforeTheirPointerAndLoopsEnd) {
       {{0x829A, kRational, {1, 8}}, {0xA005, kLong, {}, {}, 0}}};
   TimgData holder;
   ASSERT_TRUE(holder.ReadMetadataBytes(ExifJpeg(dirs)));
-  EXPECT_EQ(Keys(holder), (std::vector<std::string>{"Make", "ExposureTime", "InteroperabilityOffset",
-                                                    "ExifOffset", "Model"}));
+  EXPECT_EQ(Keys(holder),
+            (std::vector<std::string>{"Make", "ExposureTime", "InteroperabilityOffset",
+                                      "ExifOffset", "Model"}));
 }
 
 TEST(ExifWalk, GpsDirectoryUsesTheGpsTable) {
-  const std::vector<ExifDir> dirs = {
-      {{0x8825, kLong, {}, {}, 1}},
-      {{0x0000, kByte, {2, 2, 0, 0}},
-       {0x0001, kAscii, {}, std::string("N\0", 2)},
-       {0x0002, kRational, {52, 1, 3050, 100, 0, 1}},
-       {0x0007, kRational, {14, 1, 5, 1, 9, 1}},
-       {0x0005, kByte, {0}}}};
+  const std::vector<ExifDir> dirs = {{{0x8825, kLong, {}, {}, 1}},
+                                     {{0x0000, kByte, {2, 2, 0, 0}},
+                                      {0x0001, kAscii, {}, std::string("N\0", 2)},
+                                      {0x0002, kRational, {52, 1, 3050, 100, 0, 1}},
+                                      {0x0007, kRational, {14, 1, 5, 1, 9, 1}},
+                                      {0x0005, kByte, {0}}}};
   TimgData holder;
   ASSERT_TRUE(holder.ReadMetadataBytes(ExifJpeg(dirs, true)));
   EXPECT_EQ(TagLines(holder), (std::vector<std::string>{
@@ -147,7 +159,7 @@ TEST(ExifWalk, StoredDimensionsComeFromShortOrLongFields) {
 
 TEST(ExifWalk, ValuesOutsideTheSegmentGiveShorterBytes) {
   const std::vector<ExifDir> dirs = {{
-      {0x829A, kRational, {1, 8}, {}, -1, 0, 60000},  // offset far past the end
+      {0x829A, kRational, {1, 8}, {}, -1, 0, 60000},     // offset far past the end
       {0x010E, kAscii, {}, "abcdefgh", -1, 0x40000000},  // count far past the end
       {0x0110, kAscii, {}, "ok"},
   }};
@@ -215,7 +227,8 @@ TEST(SegmentScan, KeepsTheFirstApp1Only) {
   const Bytes exif = ExifBuilder(true).Payload({{{0x010F, kAscii, {}, "Cam"}}});
   const Bytes xmp = testing::Text("http://ns.adobe.com/xap/1.0/\0<x/>");
   TimgData holder;
-  ASSERT_TRUE(holder.ReadMetadataBytes(JpegHeader({{0xE1, exif}, {0xE1, xmp}, {0xFE, testing::Text("hi")}})));
+  ASSERT_TRUE(holder.ReadMetadataBytes(
+      JpegHeader({{0xE1, exif}, {0xE1, xmp}, {0xFE, testing::Text("hi")}})));
   EXPECT_EQ(holder.ExifSegment()->data.size(), exif.size() + 2);
   EXPECT_EQ(holder.ExifInfo()->Make(), "Cam");
   EXPECT_EQ(holder.CommentText(), "hi");
@@ -255,7 +268,8 @@ TEST(SegmentScan, ReadsOnlyJpegNames) {
 
 TEST(ExifEstimate, AddsThe35mmFocalLengthFromTheFocalPlane) {
   // A 36 x 24 mm plane at 3000 x 2000 pixels: the factor is 1.
-  const std::vector<ExifDir> dirs = {{{0xA002, kLong, {3000}}, {0xA003, kLong, {2000}},
+  const std::vector<ExifDir> dirs = {{{0xA002, kLong, {3000}},
+                                      {0xA003, kLong, {2000}},
                                       {0x920A, kRational, {50, 1}},
                                       {0xA20E, kRational, {3000 * 254, 360}},
                                       {0xA20F, kRational, {2000 * 254, 240}},
@@ -270,16 +284,22 @@ TEST(ExifSummary, ShortAndLongFollowTheHeldFields) {
   TempDir dir;
   const std::vector<ExifDir> dirs = {
       {{0x010F, kAscii, {}, "Cam"}, {0x0110, kAscii, {}, "X1"}, {0x8769, kLong, {}, {}, 1}},
-      {{0x9003, kAscii, {}, "2004:02:26 10:11:12"}, {0x829A, kRational, {1, 60}},
-       {0x829D, kRational, {4, 1}}, {0x8827, kShort, {200}}, {0x9209, kShort, {1}},
-       {0xA002, kShort, {640}}, {0xA003, kShort, {480}}, {0x920A, kRational, {7, 1}}}};
+      {{0x9003, kAscii, {}, "2004:02:26 10:11:12"},
+       {0x829A, kRational, {1, 60}},
+       {0x829D, kRational, {4, 1}},
+       {0x8827, kShort, {200}},
+       {0x9209, kShort, {1}},
+       {0xA002, kShort, {640}},
+       {0xA003, kShort, {480}},
+       {0x920A, kRational, {7, 1}}}};
   Bytes bytes = ExifJpeg(dirs);
   bytes.resize(3000, 0);
   testing::WriteBytes(dir / "S.jpg", bytes);
-  // 2020-05-17 12:00 UTC: noon keeps the local date on 2020-05-17 in every time zone but the farthest.
-  std::filesystem::last_write_time(
-      dir / "S.jpg", std::filesystem::file_time_type::clock::from_sys(
-                         std::chrono::sys_seconds{std::chrono::seconds{1589716800}}));
+  // 2020-05-17 12:00 UTC: noon keeps the local date on 2020-05-17 in every time zone but the
+  // farthest.
+  std::filesystem::last_write_time(dir / "S.jpg",
+                                   std::filesystem::file_time_type::clock::from_sys(
+                                       std::chrono::sys_seconds{std::chrono::seconds{1589716800}}));
   TimgData holder;
   ASSERT_TRUE(holder.ReadMetadata(dir / "S.jpg"));
   EXPECT_EQ(holder.ShortSummary(), "S.jpg 2k 2004:02:26 640w 480h  Flash");

@@ -62,10 +62,10 @@ Bytes MakerJpeg(bool mm, const std::string& make, const std::string& version,
                 const std::function<Bytes(std::uint32_t)>& note) {
   const std::string make_bytes = make + '\0';
   const Bytes n = note(kNoteAfterDirs + static_cast<std::uint32_t>(make_bytes.size()));
-  const std::vector<ExifDir> dirs = {
-      {{0x010F, 2, {}, make_bytes}, {0x8769, 4, {}, {}, 1}},
-      {{0x9000, 7, {}, version}, {0x927C, 7, {}, std::string(n.begin(), n.end())},
-       {0x829A, 5, {1, 60}}}};
+  const std::vector<ExifDir> dirs = {{{0x010F, 2, {}, make_bytes}, {0x8769, 4, {}, {}, 1}},
+                                     {{0x9000, 7, {}, version},
+                                      {0x927C, 7, {}, std::string(n.begin(), n.end())},
+                                      {0x829A, 5, {1, 60}}}};
   return testing::JpegHeader({{0xE1, ExifBuilder(mm).Payload(dirs)}});
 }
 
@@ -82,9 +82,12 @@ std::vector<std::int64_t> CanonList(std::vector<std::int64_t> head, std::size_t 
 TEST(MakerNote, CanonSubFieldsStandBeforeTheirEntry) {
   const auto settings1 = CanonList({92, 1, 0, 3, 2, 1, 0, 3, 0, 0, 0, 1}, 46);
   const Bytes jpeg = MakerJpeg(false, "Canon", "0220", [&](std::uint32_t at) {
-    return NoteBytes(false, {}, {{0x0001, 3, settings1}, {0x0002, 3, {7}}, {0x0005, 3, {9}},
-                                 {0x000F, 3, {0x0101, 0x0E00, 0x1000, 5000}},
-                                 {0x0009, 2, {}}},
+    return NoteBytes(false, {},
+                     {{0x0001, 3, settings1},
+                      {0x0002, 3, {7}},
+                      {0x0005, 3, {9}},
+                      {0x000F, 3, {0x0101, 0x0E00, 0x1000, 5000}},
+                      {0x0009, 2, {}}},
                      at);
   });
   TimgData holder;
@@ -103,7 +106,8 @@ TEST(MakerNote, CanonSubFieldsStandBeforeTheirEntry) {
   EXPECT_EQ(lines[7], "Easy Shoot = Manual");
   std::string joined;
   for (const std::string& l : lines) joined += l + "|";
-  EXPECT_NE(joined.find("|ExposureInfo1 = 92, 1, 0, 3, 2, 1, 0, 3, 0, 0, 0, 1, 0,"), std::string::npos);
+  EXPECT_NE(joined.find("|ExposureInfo1 = 92, 1, 0, 3, 2, 1, 0, 3, 0, 0, 0, 1, 0,"),
+            std::string::npos);
   // Custom functions: 1 and 14 decoded (with the list's space), 16 and 5000 passed over;
   // tag 2 is a Skip row and tag 5 is in no row.
   EXPECT_NE(joined.find("|Noise Reduction =  On|Superimposed Display =  On|CustomFunctions = "),
@@ -116,14 +120,13 @@ TEST(MakerNote, NikonWithNewerExifVersionReadsTheNotesOwnHeader) {
   const Bytes prefix = {'N', 'i', 'k', 'o', 'n', 0, 2, 0, 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8};
   const Bytes jpeg = MakerJpeg(true, "NIKON CORPORATION", "0220", [&](std::uint32_t) {
     return NoteBytes(true, prefix,
-                     {{0x0002, 3, {0, 200}}, {0x0084, 5, {180, 10, 700, 10, 35, 10, 45, 10}}},
-                     -10);
+                     {{0x0002, 3, {0, 200}}, {0x0084, 5, {180, 10, 700, 10, 35, 10, 45, 10}}}, -10);
   });
   TimgData holder;
   ASSERT_TRUE(holder.ReadMetadataBytes(jpeg));
-  EXPECT_EQ(MakerLines(holder), (std::vector<std::string>{
-                                    "ISO Speed = 0, 200",
-                                    "Lens information = 18.0-70.0(mm)  F3.5-F4.5"}));
+  EXPECT_EQ(MakerLines(holder),
+            (std::vector<std::string>{"ISO Speed = 0, 200",
+                                      "Lens information = 18.0-70.0(mm)  F3.5-F4.5"}));
 }
 
 TEST(MakerNote, NikonFirstFormatListsItsFirstRow) {
@@ -145,8 +148,8 @@ TEST(MakerNote, FujifilmIsReadLittleEndianInAMotorolaFile) {
   });
   TimgData holder;
   ASSERT_TRUE(holder.ReadMetadataBytes(jpeg));
-  EXPECT_EQ(MakerLines(holder), (std::vector<std::string>{"Sharpness = Normal",
-                                                          "WhiteBalance = Incandenscense"}));
+  EXPECT_EQ(MakerLines(holder),
+            (std::vector<std::string>{"Sharpness = Normal", "WhiteBalance = Incandenscense"}));
   // The field after the note is read big-endian again.
   EXPECT_EQ(holder.ExifInfo()->FindTagText("ExposureTime"), "1/60 sec");
   EXPECT_TRUE(holder.MotorolaOrder());
@@ -195,9 +198,11 @@ TEST(MakerNoteFiles, DecodeTheFieldsOfTheirTables) {
       {"Canon.jpg",
        {"Long focal =  55", "Short focal =  18", "White balance = Auto",
         "OwnerName = \"Phil Harvey.....................\""}},
-      {"FujiFilm.jpg", {"Quality = \"NORMAL .\"", "Sharpness = Normal", "FlashMode = Red-eye reduction"}},
+      {"FujiFilm.jpg",
+       {"Quality = \"NORMAL .\"", "Sharpness = Normal", "FlashMode = Red-eye reduction"}},
       {"Casio.jpg", {"RecordingMode = Single Shutter", "FlashMode = Red Eye Reduction"}},
-      {"Casio2.jpg", {"Thumbnail Dimensions = 320, 240", "Time Zone = \"New York................\""}},
+      {"Casio2.jpg",
+       {"Thumbnail Dimensions = 320, 240", "Time Zone = \"New York................\""}},
       {"Olympus.jpg", {"JpegQual = SQ", "Macro = ", "Firmware = \"SR951\""}},
       {"Nikon.jpg", {"Quality = \"FINE  .\"", "Color Mode = \"COLOR.\""}},
       {"Sanyo.jpg", {"Special Mode = 0, 0, 0", "DigiZoom = 0/100"}},

@@ -37,16 +37,17 @@ std::string CopyWithDate(const TempDir& dir, const std::string& fixture) {
   const std::string path = dir / std::filesystem::path(fixture).filename().string();
   std::filesystem::copy_file(DataPath(fixture), path);
   // 2020-05-17 12:00 UTC: the local date is the same in all but the farthest time zones.
-  std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::from_sys(
-                                             std::chrono::sys_seconds{std::chrono::seconds{1589716800}}));
+  std::filesystem::last_write_time(path,
+                                   std::filesystem::file_time_type::clock::from_sys(
+                                       std::chrono::sys_seconds{std::chrono::seconds{1589716800}}));
   return path;
 }
 
 TEST(PreviewReport, PlainJpegShowsOnlyTheError) {
   TimgData holder;
-  EXPECT_EQ(PreviewReport(holder, DataPath("jpeg/plain_rgb_420.jpg")),
-            (std::vector<std::string>{" ", "-- EXIF-Data -------------- ",
-                                      "ErrStr = Not an EXIF file"}));
+  EXPECT_EQ(
+      PreviewReport(holder, DataPath("jpeg/plain_rgb_420.jpg")),
+      (std::vector<std::string>{" ", "-- EXIF-Data -------------- ", "ErrStr = Not an EXIF file"}));
 }
 
 // FujiFilm.jpg, line by line. exiftool 12.57 reads the same fields: FNumber 3.5,
@@ -87,7 +88,8 @@ TEST(PreviewReport, CameraFileGivesEveryBlockInOrder) {
       "Metering Mode = MultiSegment",
       "Flash = On",
       "Focal Length =  6.00 mm",
-      "Maker Note = \"FUJIFILM..............0130........\xC6""..............",
+      "Maker Note = \"FUJIFILM..............0130........\xC6"
+      "..............",
       "Flash Pix Version = \"0100\"",
       "Color Space = sRGB",
       "Exif Image Width = 1600",
@@ -152,11 +154,11 @@ TEST(PreviewReport, CommentAndIptcBlocks) {
   // IPTC.jpg: exiftool lists the same datasets (Caption-Abstract "A witty caption", ...).
   const std::vector<std::string> rows = Rows(PreviewReport(holder, DataPath("jpeg/IPTC.jpg")));
   ASSERT_GE(rows.size(), 8u);
-  EXPECT_EQ(std::vector<std::string>(rows.begin(), rows.begin() + 8),
-            (std::vector<std::string>{" ", "-- EXIF-Data -------------- ", "ErrStr = <none>", "",
-                                      " IPTC Segment Available", "",
-                                      "Image caption = A witty caption",
-                                      "Image caption writer = I wrote it"}));
+  EXPECT_EQ(
+      std::vector<std::string>(rows.begin(), rows.begin() + 8),
+      (std::vector<std::string>{" ", "-- EXIF-Data -------------- ", "ErrStr = <none>", "",
+                                " IPTC Segment Available", "", "Image caption = A witty caption",
+                                "Image caption writer = I wrote it"}));
   EXPECT_EQ(rows.back(), "Keywords = IPTC");
 }
 

@@ -16,8 +16,9 @@ using testing::Bytes;
 using testing::DataPath;
 using testing::TempDir;
 
-constexpr std::uint8_t kDefaultJfif[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46,
-                                         0x00, 0x01, 0x02, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00};
+constexpr std::uint8_t kDefaultJfif[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x4A,
+                                         0x46, 0x49, 0x46, 0x00, 0x01, 0x02, 0x01,
+                                         0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00};
 
 TBitmap Gray(int width, int height) {
   return testing::MakeImage24(width, height, [](int, int) { return RGBColor(90, 90, 90); });
@@ -89,8 +90,8 @@ TEST(JpegTransfer, ShortFieldIsWrittenInTwoBytesOfTheFilesOrder) {
   for (const bool motorola : {false, true}) {
     TimgData holder;
     ASSERT_TRUE(holder.ReadMetadataBytes(testing::JpegHeader(
-        {{0xE1, testing::ExifBuilder(motorola).Payload({{{0x0100, 3, {3000}}, {0x0101, 3, {2000}},
-                                                          {0x0110, 2, {}, "ab"}}})}})));
+        {{0xE1, testing::ExifBuilder(motorola).Payload(
+                    {{{0x0100, 3, {3000}}, {0x0101, 3, {2000}}, {0x0110, 2, {}, "ab"}}})}})));
     Bytes& segment = holder.ExifSegment()->data;
     const Bytes before = segment;
     UpdateStoredDimensions(*holder.ExifInfo(), 533, 800);
@@ -129,7 +130,8 @@ TEST(JpegTransfer, IptcAndCommentFollowTheSourceApp0) {
   const Saved iptc = LoadAndSave(DataPath("jpeg/IPTC.jpg"), Gray(8, 8), holder, dir);
   const std::vector<int> markers = Markers(iptc.bytes);
   ASSERT_GE(markers.size(), 3u);
-  EXPECT_EQ(std::vector<int>(markers.begin(), markers.begin() + 3), (std::vector<int>{0xE0, 0xED, 0xDB}));
+  EXPECT_EQ(std::vector<int>(markers.begin(), markers.begin() + 3),
+            (std::vector<int>{0xE0, 0xED, 0xDB}));
   const Bytes source = testing::ReadBytes(DataPath("jpeg/IPTC.jpg"));
   EXPECT_EQ(Bytes(iptc.bytes.begin() + 2, iptc.bytes.begin() + 20),
             Bytes(source.begin() + 2, source.begin() + 20));

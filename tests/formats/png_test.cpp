@@ -336,8 +336,8 @@ TEST(PngEncodeTest, IdatChunksHoldAtMost65535Bytes) {
   }
   EXPECT_GE(idats, 5);  // 270 KB of stored deflate blocks
   // Level 0 stores: the first deflate block after the 2-byte zlib header has type 00.
-  const auto idat = std::find_if(chunks.begin(), chunks.end(),
-                                 [](const Chunk& c) { return c.type == "IDAT"; });
+  const auto idat =
+      std::find_if(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.type == "IDAT"; });
   EXPECT_EQ((idat->data.at(2) >> 1) & 3, 0);
 }
 

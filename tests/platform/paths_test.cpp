@@ -18,8 +18,8 @@ TEST(Paths, ExtensionIsTheTextFromTheLastDot) {
   struct Case {
     const char* name;
     const char* extension;
-  } cases[] = {{"Photo.JPG", ".JPG"},      {"archive.tar.jpeg", ".jpeg"}, {"noext", ""},
-               {"dir.d/file", ""},         {".hidden", ".hidden"},        {"a.", "."}};
+  } cases[] = {{"Photo.JPG", ".JPG"}, {"archive.tar.jpeg", ".jpeg"}, {"noext", ""},
+               {"dir.d/file", ""},    {".hidden", ".hidden"},        {"a.", "."}};
   for (const Case& c : cases) EXPECT_EQ(FileExtension(c.name), c.extension) << c.name;
   EXPECT_EQ(LowerExtension("PIC.JpG"), ".jpg");
   EXPECT_EQ(LowerAscii("ÄB.C"), "Äb.c");  // only A to Z change

@@ -102,9 +102,12 @@ class SettingsPagesTest : public QObject {
 
   void simpleOperationsDisableTheLaterPages() {
     AddImage();
-    const QList<QWidget*> controls = {
-        form_->ChoiseExtButtons->button(2), form_->ResizeCheckBox, form_->RotateCheckBox,
-        form_->CropCheckBox,                form_->CanvasCheckBox, form_->AdjustmentCheckBox};
+    const QList<QWidget*> controls = {form_->ChoiseExtButtons->button(2),
+                                      form_->ResizeCheckBox,
+                                      form_->RotateCheckBox,
+                                      form_->CropCheckBox,
+                                      form_->CanvasCheckBox,
+                                      form_->AdjustmentCheckBox};
     for (int operation : {3, 1, 2, 0}) {
       Click(form_->OperationsButtons->button(operation));
       const bool converts = operation < 2;
@@ -249,8 +252,8 @@ class SettingsPagesTest : public QObject {
     Click(form_->AdjustmentCheckBox);
     QVERIFY(!form_->AdjustmentPanel->isVisible());
     QVERIFY(!Marked(form_->TabSheet7));
-    for (QCheckBox* box : {form_->InvertCheckBox, form_->NightCheckBox, form_->GrayCheckBox,
-                           form_->SepiaCheckBox}) {
+    for (QCheckBox* box :
+         {form_->InvertCheckBox, form_->NightCheckBox, form_->GrayCheckBox, form_->SepiaCheckBox}) {
       QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
     }
     QCOMPARE(PreviewPixel(), red);

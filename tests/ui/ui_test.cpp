@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,7 +21,6 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QPlainTextEdit>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>

@@ -90,8 +90,8 @@ TImageInfo::TImageInfo(std::span<std::uint8_t> segment, bool motorola, int build
 std::span<const std::uint8_t> TImageInfo::BytesAt(std::uint64_t pos, std::uint64_t n) const {
   if (pos >= segment_.size()) return {};
   const std::uint64_t available = segment_.size() - pos;
-  return std::span<const std::uint8_t>(segment_).subspan(static_cast<std::size_t>(pos),
-                                                         static_cast<std::size_t>(std::min(n, available)));
+  return std::span<const std::uint8_t>(segment_).subspan(
+      static_cast<std::size_t>(pos), static_cast<std::size_t>(std::min(n, available)));
 }
 
 std::optional<std::uint32_t> TImageInfo::Read16(std::uint64_t pos) const {
@@ -159,7 +159,8 @@ double TImageInfo::NumericValue(std::span<const std::uint8_t> raw, int type) con
   }
   // FLOAT and DOUBLE show "-9999.99" as text, but their number is the stored IEEE value.
   if (type == 11 && raw.size() >= 4) {
-    return double(std::bit_cast<float>(static_cast<std::uint32_t>(ElementValue(raw.first(4), motorola_))));
+    return double(
+        std::bit_cast<float>(static_cast<std::uint32_t>(ElementValue(raw.first(4), motorola_))));
   }
   if (type == 12 && raw.size() >= 8) {
     const double v = std::bit_cast<double>(ElementValue(raw.first(8), motorola_));
@@ -277,7 +278,9 @@ bool TImageInfo::WalkEntry(std::uint64_t entry_pos, DirKind kind, int depth) {
 
 void TImageInfo::Remember(std::uint16_t tag, const TTagEntry& entry,
                           std::span<const std::uint8_t> raw) {
-  const auto number = [&] { return static_cast<int>(RoundEven(NumericValue(raw, entry.ValueType))); };
+  const auto number = [&] {
+    return static_cast<int>(RoundEven(NumericValue(raw, entry.ValueType)));
+  };
   switch (tag) {
     case kTagImageWidth:
     case kTagExifImageWidth:
@@ -373,8 +376,7 @@ bool TImageInfo::NextTagOfTable(int table_id, TTagEntry& entry) {
 
 void TImageInfo::WriteField(const Field& field, int value) {
   const int bytes = field.type == 3 ? 2 : field.type == 4 ? 4 : 0;
-  if (bytes == 0 || field.position < 0 ||
-      std::uint64_t(field.position) + bytes > segment_.size()) {
+  if (bytes == 0 || field.position < 0 || std::uint64_t(field.position) + bytes > segment_.size()) {
     return;
   }
   const auto v = static_cast<std::uint32_t>(value);

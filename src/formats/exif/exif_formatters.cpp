@@ -54,14 +54,26 @@ std::optional<std::string> FormatFlash(const std::string& text, TImageInfo&) {
   const long long f = *parsed;
   std::string out = (f & 1) ? "On" : "Off";
   switch (f & 6) {
-    case 2: out += ", UNKNOWN"; break;
-    case 4: out += ", no strobe return"; break;
-    case 6: out += ", strobe return"; break;
+    case 2:
+      out += ", UNKNOWN";
+      break;
+    case 4:
+      out += ", no strobe return";
+      break;
+    case 6:
+      out += ", strobe return";
+      break;
   }
   switch (f & 24) {
-    case 8: out += ", forced"; break;
-    case 16: out += ", surpressed"; break;
-    case 24: out += ", auto mode"; break;
+    case 8:
+      out += ", forced";
+      break;
+    case 16:
+      out += ", surpressed";
+      break;
+    case 24:
+      out += ", auto mode";
+      break;
   }
   if (f & 32) out += ", no flash function";
   if (f & 64) out += ", red-eye reduction";

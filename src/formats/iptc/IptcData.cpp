@@ -96,8 +96,8 @@ std::vector<std::string> TIPTCdata::IptcLines(std::span<const std::uint8_t> segm
   const std::size_t found = bytes.find(kPhotoshop);
   // Positions below are 0-based; the search starts 13 bytes after the signature's first byte.
   std::size_t cursor = (found == std::string_view::npos ? 0 : found + 1) + 12;
-  while (cursor + 1 < segment.size() &&
-         !(segment[cursor] == kTagMarker && (segment[cursor + 1] == 2 || segment[cursor + 1] == 8))) {
+  while (cursor + 1 < segment.size() && !(segment[cursor] == kTagMarker &&
+                                          (segment[cursor + 1] == 2 || segment[cursor + 1] == 8))) {
     ++cursor;
   }
   ++cursor;  // on the record number
@@ -108,7 +108,8 @@ std::vector<std::string> TIPTCdata::IptcLines(std::span<const std::uint8_t> segm
     const std::size_t length = (std::size_t{segment[cursor + 2]} << 8) | segment[cursor + 3];
     const std::size_t data = cursor + 4;
     const std::size_t available = data < segment.size() ? segment.size() - data : 0;
-    const std::string value(bytes.substr(std::min(data, bytes.size()), std::min(length, available)));
+    const std::string value(
+        bytes.substr(std::min(data, bytes.size()), std::min(length, available)));
     cursor += 4 + length + 1;
     if (record != 2 && record != 8) continue;
     TTagEntry entry = EntryFor(record, dataset);

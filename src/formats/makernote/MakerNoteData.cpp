@@ -83,7 +83,8 @@ std::string CanonFields(const std::string& text, TImageInfo& info, std::uint16_t
                         std::span<const CanonField> fields) {
   const std::vector<std::string> items = SplitAtComma(text);
   std::string out;
-  for (const CanonField& f : fields) out += AddCanonField(info, tag, f.name, CanonItem(items, f.item, f.decode));
+  for (const CanonField& f : fields)
+    out += AddCanonField(info, tag, f.name, CanonItem(items, f.item, f.decode));
   return out;
 }
 
@@ -93,11 +94,14 @@ constexpr CanonField kCanonSettings1[] = {
     {"Macro mode", 2, "1:Macro,2:Normal"},
     {"Self Timer", 2, nullptr},
     {"Compression Rate", 4, "0:SuperFine,1:Fine,2:Normal,3:Basic,5:SuperFine"},
-    {"Flash Mode", 5, "0:Not fired,1:Auto,2:On,3:Red-eye,4:Slow sync,5:Auto+red-eye,6:On+red eye,16:External flash"},
+    {"Flash Mode", 5,
+     "0:Not fired,1:Auto,2:On,3:Red-eye,4:Slow sync,5:Auto+red-eye,6:On+red eye,16:External flash"},
     {"Drive Mode", 6, "0:Single,1:Continuous"},
     {"Focus Mode", 8, "0:One-Shot,1:AI Servo,2:AI Focus,3:MF,4:Single,5:Continuous,6:MF"},
     {"Image Size", 11, "0:Large,1:Medium,2:Small,4:5MPixel,5:2 MPixel,6:1.5 MPixel"},
-    {"Easy Shoot", 12, "0:Full Auto,1:Manual,2:Landscape,3:Fast Shutter,4:Slow Shutter,5:Night,6:B&W,7:Sepia,8:Portrait,9:Sports,10:Macro/Close-Up,11:Pan Focus"},
+    {"Easy Shoot", 12,
+     "0:Full Auto,1:Manual,2:Landscape,3:Fast Shutter,4:Slow "
+     "Shutter,5:Night,6:B&W,7:Sepia,8:Portrait,9:Sports,10:Macro/Close-Up,11:Pan Focus"},
     {"Contrast", 14, kLowNormalHigh},
     {"Saturation", 15, kLowNormalHigh},
     {"Sharpness", 16, kLowNormalHigh},
@@ -117,7 +121,10 @@ constexpr CanonField kCanonSettings2[] = {
     {"Sequence Number", 9, nullptr},
     {"OpticalZoom Step", 11, nullptr},
     {"AF point", 14, nullptr},
-    {"Flash bias", 16, "65472:-2 EV,65484:-1.67 EV,65488:-1.50 EV,65492:-1.33 EV,65504:-1 EV,65516:-0.67 EV,65520:-0.50 EV,65524:-0.33 EV,0:0 EV,12:0.33 EV,16:0.50 EV,20:0.67 EV,32:1 EV,44:1.33 EV,48:1.50 EV,52:1.67 EV,64:2 EV"},
+    {"Flash bias", 16,
+     "65472:-2 EV,65484:-1.67 EV,65488:-1.50 EV,65492:-1.33 EV,65504:-1 EV,65516:-0.67 "
+     "EV,65520:-0.50 EV,65524:-0.33 EV,0:0 EV,12:0.33 EV,16:0.50 EV,20:0.67 EV,32:1 EV,44:1.33 "
+     "EV,48:1.50 EV,52:1.67 EV,64:2 EV"},
     {"Distance", 19, nullptr},
 };
 
@@ -133,7 +140,8 @@ constexpr CustomFunction kCanonCustomFunctions[] = {
     {"Exposure Level", "0:1/2 stop,1:1/3 stop"},
     {"AF Assist", "0:On (auto),1:Off"},
     {"AV Shutter Speed", "0:Automatic,1: 1/200 (fixed)"},
-    {"AEB Sequence", "0:0, -, + / Enabled1: 0, -, + / Disabled,2: -, 0, + / Enabled,3: -, 0, + / Disabled"},
+    {"AEB Sequence",
+     "0:0, -, + / Enabled1: 0, -, + / Disabled,2: -, 0, + / Enabled,3: -, 0, + / Disabled"},
     {"Shutter Sync", "0:1st-curtain sync,1: 2nd-curtain sync"},
     {"Lens AF Button", "0:AF stop,1:Operate AF,2:Lock AE and start timer"},
     {"Fill Flash Reduction", "0:Enable,1:Disable"},
@@ -177,11 +185,14 @@ struct MakerRow {
 
 constexpr MakerRow kNikon1[] = {
     {0x0002, "FamilyID"},
-    {0x0003, "Quality", nullptr, "1:Vga Basic,2:Vga Normal,3:Vga Fine,4:SXGA Basic,5:SXGA Normal,6:SXGA Fine10:2 Mpixel Basic,11:2 Mpixel Normal,12:2 Mpixel Fine"},
+    {0x0003, "Quality", nullptr,
+     "1:Vga Basic,2:Vga Normal,3:Vga Fine,4:SXGA Basic,5:SXGA Normal,6:SXGA Fine10:2 Mpixel "
+     "Basic,11:2 Mpixel Normal,12:2 Mpixel Fine"},
     {0x0004, "ColorMode", nullptr, "1:Color,2:Monochrome"},
     {0x0005, "ImageAdjustment", nullptr, "0:Normal,1:Bright+,2:Bright-,3:Contrast+,4:Contrast-"},
     {0x0006, "ISOSpeed", nullptr, "0:ISO80,2:ISO160,4:ISO320,5:ISO100"},
-    {0x0007, "WhiteBalance", nullptr, "0:Auto,1:Preset,2:Daylight,3:Incandescense,4:Fluorescence,5:Cloudy,6:SpeedLight"},
+    {0x0007, "WhiteBalance", nullptr,
+     "0:Auto,1:Preset,2:Daylight,3:Incandescense,4:Fluorescence,5:Cloudy,6:SpeedLight"},
     {0x0008, "Focus"},
     {0x0009, "Skip"},
     {0x000A, "DigitalZoom"},
@@ -257,24 +268,34 @@ constexpr MakerRow kOlympus[] = {
 };
 
 constexpr MakerRow kCasio1[] = {
-    {0x0001, "RecordingMode", nullptr, "1:Single Shutter,2:Panorama,3:Night Scene,4:Portrait,5:Landscape"},
+    {0x0001, "RecordingMode", nullptr,
+     "1:Single Shutter,2:Panorama,3:Night Scene,4:Portrait,5:Landscape"},
     {0x0002, "Quality", nullptr, "1:Economy,2:Normal,3:Fine"},
     {0x0003, "FocusingMode", nullptr, "2:Macro,3:Auto Focus,4:Manual Focus,5:Infinity"},
     {0x0004, "FlashMode", nullptr, "1:Auto,2:On,3:Off,4:Red Eye Reduction"},
     {0x0005, "FlashIntensity", nullptr, "11:Weak,13:Normal,15:Strong"},
     {0x0006, "ObjectDistance"},
-    {0x0007, "WhiteBalance", nullptr, "1:Auto,2:Tungsten,3:Daylight,4:Fluorescent,5:Shade,129:Manual"},
+    {0x0007, "WhiteBalance", nullptr,
+     "1:Auto,2:Tungsten,3:Daylight,4:Fluorescent,5:Shade,129:Manual"},
     {0x0008, "Skip"},
     {0x0009, "Skip"},
     {0x000A, "DigitalZoom", nullptr, "65536:Off,65537:2X Digital Zoom"},
     {0x000B, "Sharpness", nullptr, "0:Normal,1:Soft,2:Hard"},
     {0x000C, "Contrast", nullptr, "0:Normal,1:Low,2:High"},
     {0x000D, "Saturation", nullptr, "0:Normal,1:Low,2:High"},
-    {0x000E, "Skip"}, {0x000F, "Skip"}, {0x0010, "Skip"},
-    {0x0011, "Skip"}, {0x0012, "Skip"}, {0x0013, "Skip"},
+    {0x000E, "Skip"},
+    {0x000F, "Skip"},
+    {0x0010, "Skip"},
+    {0x0011, "Skip"},
+    {0x0012, "Skip"},
+    {0x0013, "Skip"},
     {0x0014, "CCDSensitivity", nullptr, "64:Normal,125:+1.0,250:+2.0,244:+3.0,80:Normal,100:High"},
-    {0x0015, "Skip"}, {0x0016, "Skip"}, {0x0017, "Skip"},
-    {0x0018, "Skip"}, {0x0019, "Skip"}, {0x001A, "Skip"},
+    {0x0015, "Skip"},
+    {0x0016, "Skip"},
+    {0x0017, "Skip"},
+    {0x0018, "Skip"},
+    {0x0019, "Skip"},
+    {0x001A, "Skip"},
 };
 
 constexpr MakerRow kCasio2[] = {
@@ -282,22 +303,31 @@ constexpr MakerRow kCasio2[] = {
     {0x0003, "ThumbnailSize", "Thumbnail Size"},
     {0x0004, "ThumbnailOffset", "Thumbnail OffSet"},
     {0x0008, "Quality", nullptr, "1:Fine,2:Super Fine"},
-    {0x0009, "ImageSize", nullptr, "0:640 x 480,4:1600 x 1200,5:2048 x 1536,20:2288 x 1712,21:2592 x 1944,22:2304 x 1728,36:3008 x 2008"},
+    {0x0009, "ImageSize", nullptr,
+     "0:640 x 480,4:1600 x 1200,5:2048 x 1536,20:2288 x 1712,21:2592 x 1944,22:2304 x 1728,36:3008 "
+     "x 2008"},
     {0x000D, "FocusMode", nullptr, "0:Normal,1:Macro"},
     {0x0014, "IsoSensitivity", nullptr, "3:50,4:64,6:100,9:200"},
-    {0x0019, "WhiteBalance", nullptr, "0:Auto,1:Daylight,2:Shade,3:Tungsten,4:Fluorescent,5:Manual"},
+    {0x0019, "WhiteBalance", nullptr,
+     "0:Auto,1:Daylight,2:Shade,3:Tungsten,4:Fluorescent,5:Manual"},
     {0x001D, "FocalLength", "Focal Length (.1 mm)"},
     {0x001F, "Saturation", nullptr, "0:-1,1:Normal,2:+1"},
     {0x0020, "Contrast", nullptr, "0:-1,1:Normal,2:+1"},
     {0x0021, "Sharpness", nullptr, "0:-1,1:Normal,2:+1"},
     {0x0E00, "PIM", "\tPrint Image Matching Info"},
-    {0x2000, "Skip"}, {0x2001, "Skip"}, {0x2002, "Skip"}, {0x2003, "Skip"},
+    {0x2000, "Skip"},
+    {0x2001, "Skip"},
+    {0x2002, "Skip"},
+    {0x2003, "Skip"},
     {0x2011, "WhiteBalanceBias", "White Balance Bias"},
     {0x2013, "Skip"},
     {0x2012, "WhiteBalance", "White Balance", "0:Manual,1:Auto,4:Flash,12:Flash"},
     {0x2021, "Skip"},
     {0x2022, "ObjectDistance", "Object Distance (mm)"},
-    {0x2023, "Skip"}, {0x2031, "Skip"}, {0x2032, "Skip"}, {0x2033, "Skip"},
+    {0x2023, "Skip"},
+    {0x2031, "Skip"},
+    {0x2032, "Skip"},
+    {0x2033, "Skip"},
     {0x2034, "FlashDistance", "Flash Distance"},
     {0x3000, "RecordMode", "Record Mode", "2:Normal"},
     {0x3001, "SelfTimer", "Self Timer", "0:Off,1:On"},
@@ -306,19 +336,26 @@ constexpr MakerRow kCasio2[] = {
     {0x3005, "Skip"},
     {0x3006, "TimeZone", "Time Zone"},
     {0x3007, "BestshotMode", "Bestshot Mode", "0:Off,1:On"},
-    {0x3011, "Skip"}, {0x3012, "Skip"}, {0x3013, "Skip"},
+    {0x3011, "Skip"},
+    {0x3012, "Skip"},
+    {0x3013, "Skip"},
     {0x3014, "CCDSensitivity", "CCD Sensitivity"},
     {0x3015, "ColorMode", "Color Mode", "0:Off,1:On"},
     {0x3016, "Enhancement", nullptr, "0:Off,1:On"},
     {0x3017, "Filter", nullptr, "0:Off,1:On"},
-    {0x3018, "Skip"}, {0x3019, "Skip"}, {0x301A, "Skip"}, {0x301B, "Skip"},
+    {0x3018, "Skip"},
+    {0x3019, "Skip"},
+    {0x301A, "Skip"},
+    {0x301B, "Skip"},
 };
 
 constexpr MakerRow kFujifilm[] = {
     {0x0000, "Version"},
     {0x1000, "Quality"},
     {0x1001, "Sharpness", nullptr, "1:Soft,2:Soft,3:Normal,4:Hard,5:Hard"},
-    {0x1002, "WhiteBalance", nullptr, "0:Auto,256:Daylight,512:Cloudy,768:DaylightColor-fluorescence,769:DaywhiteColor-fluorescence,770:White-fluorescence,1024:Incandenscense,3840:Custom white balance."},
+    {0x1002, "WhiteBalance", nullptr,
+     "0:Auto,256:Daylight,512:Cloudy,768:DaylightColor-fluorescence,769:DaywhiteColor-fluorescence,"
+     "770:White-fluorescence,1024:Incandenscense,3840:Custom white balance."},
     {0x1003, "Color", nullptr, "0:Normal,256:High,512:Low"},
     {0x1004, "Tone", nullptr, "0:Normal,256:High,512:Low"},
     {0x1010, "FlashMode", nullptr, "0:Auto,1:On,2:Off,3:Red-eye reduction"},
@@ -326,7 +363,9 @@ constexpr MakerRow kFujifilm[] = {
     {0x1020, "Macro", nullptr, "0:Off,1:On"},
     {0x1021, "Focusmode", nullptr, "0:Auto Focus,1:Manual Focus"},
     {0x1030, "SlowSync", nullptr, "0:Off,1:On"},
-    {0x1031, "PictureMode", nullptr, "0:Auto,1:Portrait scene,2:Landscape scene,4:Sports scene,5:Night scene,6:Program AE,256:Aperture prior AE,512:Shutter prior AE,768:Manual exposure"},
+    {0x1031, "PictureMode", nullptr,
+     "0:Auto,1:Portrait scene,2:Landscape scene,4:Sports scene,5:Night scene,6:Program "
+     "AE,256:Aperture prior AE,512:Shutter prior AE,768:Manual exposure"},
     {0x1032, "Skip"},
     {0x1100, "ContTake/Bracket", nullptr, "0:Off,1:On"},
     {0x1200, "Skip"},
@@ -355,27 +394,14 @@ constexpr MakerRow kCanon[] = {
 };
 
 constexpr MakerRow kSeiko[] = {
-    {0x0200, "Special Mode"},
-    {0x0201, "JpegQuality"},
-    {0x0202, "Macro"},
-    {0x0203, "Skip"},
-    {0x0204, "DigiZoom"},
-    {0x0209, "CameraID"},
-    {0x020A, "Comments"},
-    {0x020B, "Width"},
-    {0x020C, "Height"},
-    {0x020D, "SoftRelease"},
-    {0x0300, "??"},
-    {0x0F00, "skip"},
+    {0x0200, "Special Mode"}, {0x0201, "JpegQuality"}, {0x0202, "Macro"},    {0x0203, "Skip"},
+    {0x0204, "DigiZoom"},     {0x0209, "CameraID"},    {0x020A, "Comments"}, {0x020B, "Width"},
+    {0x020C, "Height"},       {0x020D, "SoftRelease"}, {0x0300, "??"},       {0x0F00, "skip"},
 };
 
 constexpr MakerRow kSanyo[] = {
-    {0x0200, "Special Mode"},
-    {0x0201, "JpegQuality"},
-    {0x0202, "Macro"},
-    {0x0203, "Skip"},
-    {0x0204, "DigiZoom"},
-    {0x0F00, "DataDump"},
+    {0x0200, "Special Mode"}, {0x0201, "JpegQuality"}, {0x0202, "Macro"},
+    {0x0203, "Skip"},         {0x0204, "DigiZoom"},    {0x0F00, "DataDump"},
 };
 
 constexpr MakerRow kMinolta[] = {
@@ -400,9 +426,7 @@ struct MakerLayout {
 
 constexpr std::uint64_t kTiffHeader = 8;
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 std::optional<MakerLayout> LayoutFor(const TImageInfo& info) {
   const std::string maker = Upper(info.Make().substr(0, 5));
@@ -458,9 +482,12 @@ class MakerWalk {
  private:
   std::uint64_t Base(std::uint64_t note) const {
     switch (layout_.base) {
-      case OffsetBase::kMakerNote: return note;
-      case OffsetBase::kMakerNotePlus10: return note + 10;
-      case OffsetBase::kTiffHeader: break;
+      case OffsetBase::kMakerNote:
+        return note;
+      case OffsetBase::kMakerNotePlus10:
+        return note + 10;
+      case OffsetBase::kTiffHeader:
+        break;
     }
     return kTiffHeader;
   }

@@ -106,8 +106,8 @@ Status Deflate(std::span<const std::uint8_t> data, int level, ByteBuffer& out) {
       libdeflate_alloc_compressor(level), libdeflate_free_compressor);
   if (!compressor) return Status::Error("PNG: out of memory");
   out.resize(libdeflate_zlib_compress_bound(compressor.get(), data.size()));
-  const std::size_t n = libdeflate_zlib_compress(compressor.get(), data.data(), data.size(),
-                                                 out.data(), out.size());
+  const std::size_t n =
+      libdeflate_zlib_compress(compressor.get(), data.data(), data.size(), out.data(), out.size());
   if (n == 0) return Status::Error("PNG: the image data cannot be compressed");
   out.resize(n);
   return {};
