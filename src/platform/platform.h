@@ -8,8 +8,8 @@
 //   byte_buffer.h   ByteBuffer: large byte buffers (pixels, whole files) recycled between uses
 //   file_ops.h      whole-file reads, atomic writes, copy, delete, temp folder, long paths
 //   paths.h         extensions, ReplaceExtension, CollisionFreePath, the naming random source
-//   palettes.h      the 16 standard colours and the 256-colour halftone palette
 //   message_sink.h  where codecs send their message boxes and beeps
+//   unique_fd.h     UniqueFd: a file descriptor closed when it goes
 #include "platform/byte_buffer.h"
 #include "platform/byte_reader.h"
 #include "platform/checked_math.h"
@@ -17,6 +17,6 @@
 #include "platform/file_ops.h"
 #include "platform/limits.h"
 #include "platform/message_sink.h"
-#include "platform/palettes.h"
 #include "platform/paths.h"
 #include "platform/status.h"
+#include "platform/unique_fd.h"
