@@ -34,12 +34,12 @@ function take_choices(text,   list) {
   current = 0
   # The option column: "  -x, --name ARG   description" or "      --name ARG   description".
   if (!match(line, /^ +(-[A-Za-z0-9], )?--[a-z0-9][a-z0-9-]*( [^ -][^ ]*)?( |$)/)) next
-  spec = substr(line, RSTART, RLENGTH)
+  names = substr(line, RSTART, RLENGTH)
   description = substr(line, RSTART + RLENGTH)
-  sub(/^ +/, "", spec); sub(/ +$/, "", spec); sub(/^ +/, "", description)
+  sub(/^ +/, "", names); sub(/ +$/, "", names); sub(/^ +/, "", description)
   short = ""
-  if (spec ~ /^-[A-Za-z0-9], /) { short = substr(spec, 1, 2); add_word(short); spec = substr(spec, 5) }
-  if (split(spec, parts, " ") < 2) next
+  if (names ~ /^-[A-Za-z0-9], /) { short = substr(names, 1, 2); add_word(short); names = substr(names, 5) }
+  if (split(names, parts, " ") < 2) next
   arg = parts[2]
   current = ++count
   opts[current] = (short == "" ? parts[1] : short "|" parts[1])
