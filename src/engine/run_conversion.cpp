@@ -177,7 +177,9 @@ std::string DeleteSource(const TImageEntry& entry, ConversionHost& host) {
 // the output of an earlier entry too would be skipped or replaced by the batch itself.
 class BatchOutputs {
  public:
-  BatchOutputs(const TConvertOptions& o, const std::vector<TImageEntry>& entries) {
+  // Only a run without the prefix rule needs them (`needed`); the window's runs skip the work.
+  BatchOutputs(const TConvertOptions& o, const std::vector<TImageEntry>& entries, bool needed) {
+    if (!needed) return;
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const TImageEntry& e = entries[i];
       paths_.push_back(OutputFolder(e, o) +
@@ -342,7 +344,7 @@ class ConvertingRun {
         durability_(DurabilityOf(o, settings.existing)),
         selected_(SelectedEntries(entries.size(), settings)),
         sources_(entries),
-        outputs_(o, entries),
+        outputs_(o, entries, settings.existing != ExistingOutput::kPrefix),
         pool_(jobs_ == 1 ? 0 : jobs_) {}
 
   void Run() {
